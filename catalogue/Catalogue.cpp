@@ -1,0 +1,98 @@
+#include "catalogue/Catalogue.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <new>
+
+#include "catalogue/Strings.h"
+#include "text/LineReader.h"
+#include "text/Paths.h"
+
+namespace catalogue {
+
+namespace {
+
+constexpr std::string_view kCrlfEscape = "<CRLF>";
+constexpr std::string_view kTab = "\t";
+// Lines are read in pieces of at most this size, so a file that is one enormous line never makes the
+// reader's buffer grow beyond it; the line itself is assembled within the byte budget.
+constexpr std::size_t kPieceBytes = std::size_t{1} << 20;
+
+// Cuts the three arrays back to the entries that are complete in all of them.
+void KeepCompleteEntries(Catalogue& catalogue) {
+    const std::size_t complete =
+        std::min({catalogue.strings.size(), catalogue.links.size(), catalogue.descriptions.size()});
+    catalogue.strings.resize(complete);
+    catalogue.links.resize(complete);
+    catalogue.descriptions.resize(complete);
+}
+
+} // namespace
+
+std::string ExpandCrlf(std::string_view field) {
+    std::string expanded;
+    expanded.reserve(field.size());
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t at = field.find(kCrlfEscape, start);
+        if (at == std::string_view::npos)
+            break;
+        expanded.append(field.substr(start, at - start));
+        expanded.append("\r\n");
+        start = at + kCrlfEscape.size();
+    }
+    expanded.append(field.substr(start));
+    return expanded;
+}
+
+std::string CatalogueFilePath(std::string_view programDirectory, std::string_view sourceCode) {
+    std::string name(sourceCode);
+    name.append("-Analysis.tab");
+    return text::JoinPath(programDirectory, name);
+}
+
+LoadOutcome LoadCatalogueFile(const std::string& path, Catalogue& into, std::size_t maxBytes) {
+    using Kind = LoadOutcome::Kind;
+    Catalogue loaded;
+    try {
+        text::LineReader reader(text::LineReader::kDefaultBlockSize, kPieceBytes);
+        if (const auto opened = reader.Open(path); !opened.ok)
+            return {Kind::NotOpened, opened.description};
+
+        std::size_t bytesSoFar = 0;
+        std::string line;
+        text::LineReader::Piece piece;
+        LoadOutcome outcome{Kind::Loaded, {}};
+        while (reader.NextPiece(piece, 0)) {
+            // A piece handed out by a failed read may be cut short: its line is not complete.
+            if (!reader.ReadStatus().ok) {
+                outcome = {Kind::ReadFailed, reader.ReadStatus().description};
+                break;
+            }
+            bytesSoFar += piece.text.size();
+            if (bytesSoFar > maxBytes) {
+                outcome = {Kind::ReadFailed, text::Status::FromErrno(EFBIG).description};
+                break;
+            }
+            if (piece.first)
+                line.clear();
+            line.append(piece.text);
+            if (!piece.last)
+                continue;
+            loaded.strings.push_back(ExpandCrlf(SplitFieldText(line, kTab, 1)));
+            loaded.links.push_back(SplitFieldText(line, kTab, 2));
+            loaded.descriptions.push_back(ExpandCrlf(SplitFieldText(line, kTab, 3)));
+        }
+        if (outcome.kind == Kind::Loaded && !reader.ReadStatus().ok)
+            outcome = {Kind::ReadFailed, reader.ReadStatus().description};
+        into = std::move(loaded);
+        return outcome;
+    } catch (const std::bad_alloc&) {
+        // Keep what was complete before memory ran out; moving vectors allocates nothing.
+        KeepCompleteEntries(loaded);
+        into = std::move(loaded);
+        return {Kind::ReadFailed, text::Status::FromErrno(ENOMEM).description};
+    }
+}
+
+} // namespace catalogue

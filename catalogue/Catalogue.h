@@ -1,0 +1,45 @@
+// The analysis catalogue of one log source: its file format (one entry per line, fields search string,
+// link and explanation separated by TAB, "<CRLF>" as the escape for a line break) and its loader.
+// The catalogue file is SOURCE-Analysis.tab in the program's directory, in the ANSI code page.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace catalogue {
+
+// The catalogue in memory: three parallel arrays, entry i of each coming from line i of the file.
+struct Catalogue {
+    std::vector<std::string> strings;      // search strings, "<CRLF>" expanded
+    std::vector<std::string> links;        // more-information links, exactly as written
+    std::vector<std::string> descriptions; // explanations, "<CRLF>" expanded
+};
+
+// The text with every "<CRLF>" (exact case) replaced by CR LF; "<crlf>" is no escape.
+// Example: ExpandCrlf("Timeout<CRLF>") == "Timeout\r\n".
+std::string ExpandCrlf(std::string_view field);
+
+// The catalogue file of a source: programDirectory + separator + sourceCode + "-Analysis.tab".
+std::string CatalogueFilePath(std::string_view programDirectory, std::string_view sourceCode);
+
+// What a load did. description: the platform's reason for NotOpened and ReadFailed, else empty.
+struct LoadOutcome {
+    enum class Kind { NotOpened, Loaded, ReadFailed } kind = Kind::NotOpened;
+    std::string description;
+};
+
+// A catalogue larger than this is not read further (its later entries are not loaded).
+inline constexpr std::size_t kMaxCatalogueBytes = std::size_t{256} << 20;
+
+// Loads the catalogue file at `path` into `into`. Every line is one entry, empty lines included; a line
+// with fewer than three fields gives empty text for the missing ones; fields after the third are ignored.
+// NotOpened: the file cannot be opened (absent, a directory, no permission); `into` is untouched.
+// Loaded: `into` holds exactly the file's entries (none for an empty file).
+// ReadFailed: a read failed, memory ran out, or the file holds more than maxBytes; `into` holds the
+// entries completed before that, never a part of one, and description says why.
+[[nodiscard]] LoadOutcome LoadCatalogueFile(const std::string& path, Catalogue& into,
+                                            std::size_t maxBytes = kMaxCatalogueBytes);
+
+} // namespace catalogue

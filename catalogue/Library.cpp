@@ -1,0 +1,67 @@
+#include "catalogue/Library.h"
+
+#include <cerrno>
+#include <new>
+
+#include "catalogue/Catalogue.h"
+
+namespace catalogue {
+
+ReplyKind ClassifyReply(std::string_view reply) {
+    if (reply.substr(0, kNoticeMarker.size()) == kNoticeMarker)
+        return ReplyKind::Notice;
+    if (!reply.empty() && reply.substr(0, 2) != "<!")
+        return ReplyKind::Catalogue;
+    return ReplyKind::NoCatalogue;
+}
+
+std::string NoticeText(std::string_view reply) {
+    std::string notice;
+    notice.reserve(reply.size());
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t at = reply.find(kNoticeMarker, start);
+        if (at == std::string_view::npos)
+            break;
+        notice.append(reply.substr(start, at - start));
+        start = at + kNoticeMarker.size();
+    }
+    notice.append(reply.substr(start));
+    return notice;
+}
+
+std::string NoCatalogueMessage(std::string_view sourceCode) {
+    std::string message = "Unable to retrieve analysis details from library server for: ";
+    message.append(sourceCode);
+    message.append(" at this time.");
+    return message;
+}
+
+std::string CatalogueRequestPath(std::string_view sourceCode) {
+    std::string path = "/Tools/Analysis/Analysis.asp?Source=";
+    path.append(sourceCode);
+    return path;
+}
+
+FetchOutcome FetchCatalogue(std::string_view host, std::string_view sourceCode,
+                            const std::string& catalogueDirectory, const PostFormLimits& limits) {
+    FetchOutcome outcome;
+    try {
+        outcome.reply = PostForm(host, CatalogueRequestPath(sourceCode), "", limits);
+        outcome.kind = ClassifyReply(outcome.reply);
+        if (outcome.kind == ReplyKind::Catalogue)
+            outcome.stored = StoreCatalogue(CatalogueFilePath(catalogueDirectory, sourceCode), outcome.reply);
+    } catch (const std::bad_alloc&) {
+        // Only building the file's path can fail here; a reply already taken as a catalogue was then not
+        // stored, anything else is simply no catalogue.
+        if (outcome.kind == ReplyKind::Catalogue) {
+            outcome.stored = text::Status::FromErrno(ENOMEM);
+        } else {
+            outcome.reply.clear();
+            outcome.kind = ReplyKind::NoCatalogue;
+        }
+    }
+    return outcome;
+}
+
+} // namespace catalogue
