@@ -1,0 +1,405 @@
+#include "cli/Commands.h"
+
+#include <algorithm>
+#include <exception>
+#include <new>
+#include <nlohmann/json.hpp>
+
+#include "catalogue/Catalogue.h"
+#include "catalogue/Library.h"
+#include "scan/LogFiles.h"
+#include "scan/Matcher.h"
+#include "scan/Scan.h"
+#include "settings/Registry.h"
+#include "text/Ansi.h"
+#include "text/LineReader.h"
+#include "text/Paths.h"
+#include "transcript/Transcript.h"
+
+namespace cli {
+namespace {
+
+// Keys keep the order in which they are set, so the output reads in the order of the documented shape.
+using Json = nlohmann::ordered_json;
+
+constexpr std::string_view kUnableToOpenLog = "Unable to open log file. ";
+
+// One JSON object on one line. Every text put into it went through AnsiToUtf8 and so is valid UTF-8; the
+// replacing handler is only a guard for bytes that came straight from the command line.
+std::string JsonLine(const Json& value) {
+    return value.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+std::string JsonString(std::string_view utf8) {
+    return Json(std::string(utf8)).dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+// ANSI text shown on one terminal line: a CR LF (a search string that must end its line) is written the way
+// the catalogue writes it.
+std::string ShowOnOneLine(std::string_view ansi) {
+    std::string utf8 = text::AnsiToUtf8(ansi);
+    std::string shown;
+    shown.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        if (utf8[i] == '\r' && i + 1 < utf8.size() && utf8[i + 1] == '\n') {
+            shown += "<CRLF>";
+            ++i;
+        } else {
+            shown.push_back(utf8[i]);
+        }
+    }
+    return shown;
+}
+
+// The registry export file is read by every settings call; its unreadable lines are worth a warning once.
+void WarnRegistryProblems(std::ostream& err) {
+    for (const auto& problem : settings::RegistryProblems())
+        err << "warning: " << text::AnsiToUtf8(problem) << "\n";
+}
+
+bool NeedsRegistry(const Invocation& inv) {
+    switch (inv.command) {
+    case Command::Sources:
+    case Command::Files:
+    case Command::Fetch:
+        return true;
+    case Command::Scan:
+    case Command::Instances:
+        return !inv.logPath;
+    case Command::Transcript:
+        return !inv.logPath || !inv.activityDir;
+    }
+    return true;
+}
+
+// The debug log to read: its path, and its bare file name (from which the activity log is named).
+struct LogTarget {
+    std::string path;
+    std::string fileName;
+};
+
+LogTarget ResolveLog(const Invocation& inv) {
+    if (inv.logPath) {
+        const auto slash = inv.logPath->find_last_of(text::kPathSeparator);
+        return {*inv.logPath, slash == std::string::npos ? *inv.logPath : inv.logPath->substr(slash + 1)};
+    }
+    return {text::JoinPath(settings::GetDebugLogDirectory(inv.source), inv.fileName), inv.fileName};
+}
+
+// The catalogue of the command: --catalogue, else the stored one of the source beside the program. A file
+// that cannot be opened gives no entries (and so no events), as in the window, with a warning here.
+catalogue::Catalogue LoadCatalogue(const Invocation& inv, std::ostream& err) {
+    const std::string path = inv.cataloguePath
+                                 ? *inv.cataloguePath
+                                 : catalogue::CatalogueFilePath(text::ProgramDirectory(), inv.source);
+    catalogue::Catalogue loaded;
+    const auto outcome = catalogue::LoadCatalogueFile(path, loaded);
+    switch (outcome.kind) {
+    case catalogue::LoadOutcome::Kind::NotOpened:
+        err << "warning: no analysis catalogue could be opened at " << text::AnsiToUtf8(path);
+        if (!outcome.description.empty())
+            err << " (" << outcome.description << ")";
+        err << "; no events are counted.\n";
+        return {};
+    case catalogue::LoadOutcome::Kind::ReadFailed:
+        err << "warning: Error in reading the error strings: " << outcome.description << " ("
+            << loaded.strings.size() << " entries of " << text::AnsiToUtf8(path) << " were read)\n";
+        break;
+    case catalogue::LoadOutcome::Kind::Loaded:
+        break;
+    }
+    return loaded;
+}
+
+int LogFailure(std::ostream& err, const text::Status& status) {
+    err << kUnableToOpenLog << status.description << "\n";
+    return kExitLogUnreadable;
+}
+
+// Counted like the window's event list: "i [n]  search string".
+std::string SummaryItem(std::size_t index, std::int32_t count, std::string_view searchString) {
+    std::string item = std::to_string(index) + " [" + std::to_string(count) + "]  ";
+    item.append(searchString);
+    return item;
+}
+
+int RunSources(const Invocation& inv, std::ostream& out) {
+    const std::int32_t debugStatus =
+        settings::ReadRegistryDword(settings::kLogAnalysisKey, settings::kDebugStatusValue);
+    struct Row {
+        std::string_view code;
+        std::string debugDir, activityDir;
+    };
+    std::vector<Row> rows;
+    for (auto code : kSourceCodes)
+        rows.push_back({code, text::AnsiToUtf8(settings::GetDebugLogDirectory(code)),
+                        text::AnsiToUtf8(settings::GetActivityLogDirectory(code))});
+
+    if (inv.json) {
+        Json sources = Json::array();
+        for (const auto& row : rows)
+            sources.push_back(Json{{"code", std::string(row.code)},
+                                   {"debugDir", row.debugDir},
+                                   {"activityDir", row.activityDir}});
+        out << JsonLine(Json{{"debugStatus", debugStatus}, {"sources", std::move(sources)}});
+        return kExitOk;
+    }
+    const auto shown = [](const std::string& dir) { return dir.empty() ? std::string("(not set)") : dir; };
+    std::size_t width = std::string_view("DEBUG LOG DIRECTORY").size();
+    for (const auto& row : rows)
+        width = std::max(width, shown(row.debugDir).size());
+    auto pad = [](std::string textValue, std::size_t size) {
+        if (textValue.size() < size)
+            textValue.append(size - textValue.size(), ' ');
+        return textValue;
+    };
+    out << "Debug Status: " << debugStatus << "\n\n";
+    out << pad("SOURCE", 10) << pad("DEBUG LOG DIRECTORY", width + 2) << "ACTIVITY LOG DIRECTORY\n";
+    for (const auto& row : rows)
+        out << pad(std::string(row.code), 10) << pad(shown(row.debugDir), width + 2) << shown(row.activityDir)
+            << "\n";
+    return kExitOk;
+}
+
+int RunFiles(const Invocation& inv, std::ostream& out, std::ostream& err) {
+    const std::string dir = settings::GetDebugLogDirectory(inv.source);
+    std::vector<std::string> names;
+    const auto status = scan::ListDebugLogFiles(dir, inv.source, names);
+    if (!status.ok) {
+        err << "Error in examining logs: " << status.description << "\n";
+        return kExitLogUnreadable;
+    }
+    if (inv.json) {
+        Json files = Json::array();
+        for (const auto& name : names)
+            files.push_back(text::AnsiToUtf8(name));
+        out << JsonLine(Json{{"dir", text::AnsiToUtf8(dir)}, {"files", std::move(files)}});
+        return kExitOk;
+    }
+    out << "Debug log directory: " << (dir.empty() ? "(not set)" : text::AnsiToUtf8(dir)) << "\n";
+    if (names.empty())
+        out << "No debug log files of " << inv.source << ".\n";
+    for (const auto& name : names)
+        out << text::AnsiToUtf8(name) << "\n";
+    return kExitOk;
+}
+
+int RunScan(const Invocation& inv, std::ostream& out, std::ostream& err) {
+    const catalogue::Catalogue entries = LoadCatalogue(inv, err);
+    const LogTarget log = ResolveLog(inv);
+    const scan::EventMatcher matcher(entries.strings);
+    std::vector<std::int32_t> counts;
+    const auto status = scan::CountEvents(log.path, matcher, counts);
+    if (!status.ok)
+        return LogFailure(err, status);
+
+    if (inv.json) {
+        Json events = Json::array();
+        for (std::size_t i = 0; i < entries.strings.size() && i < counts.size(); ++i) {
+            if (counts[i] <= 0)
+                continue;
+            events.push_back(Json{{"index", i},
+                                  {"count", counts[i]},
+                                  {"search", text::AnsiToUtf8(entries.strings[i])},
+                                  {"item", text::AnsiToUtf8(SummaryItem(i, counts[i], entries.strings[i]))}});
+        }
+        out << JsonLine(Json{{"events", std::move(events)}});
+        return kExitOk;
+    }
+    bool any = false;
+    for (std::size_t i = 0; i < entries.strings.size() && i < counts.size(); ++i) {
+        if (counts[i] <= 0)
+            continue;
+        out << ShowOnOneLine(SummaryItem(i, counts[i], entries.strings[i])) << "\n";
+        any = true;
+    }
+    if (!any)
+        out << "No catalogued events found.\n";
+    return kExitOk;
+}
+
+// The catalogue entry named by --event, or a message when the catalogue has no such entry.
+bool CheckEventIndex(const Invocation& inv, const catalogue::Catalogue& entries, std::ostream& err) {
+    if (inv.eventIndex >= 0 && static_cast<std::size_t>(inv.eventIndex) < entries.strings.size())
+        return true;
+    err << "There is no catalogue entry " << inv.eventIndex << ": the catalogue holds "
+        << entries.strings.size() << (entries.strings.size() == 1 ? " entry" : " entries") << ".\n";
+    return false;
+}
+
+int RunInstances(const Invocation& inv, std::ostream& out, std::ostream& err) {
+    const catalogue::Catalogue entries = LoadCatalogue(inv, err);
+    if (!CheckEventIndex(inv, entries, err))
+        return kExitUsage;
+    const LogTarget log = ResolveLog(inv);
+    scan::InstanceLines lines;
+    const auto status = lines.Build(log.path, entries.strings[static_cast<std::size_t>(inv.eventIndex)]);
+    if (!status.ok)
+        return LogFailure(err, status);
+
+    // The lines are read back one at a time, so a long list costs only its offsets.
+    if (inv.json) {
+        out << "{\"instances\":[";
+        for (std::size_t i = 0; i < lines.Size(); ++i)
+            out << (i == 0 ? "" : ",") << JsonString(text::AnsiToUtf8(lines.Line(i)));
+        out << "]}\n";
+        return kExitOk;
+    }
+    for (std::size_t i = 0; i < lines.Size(); ++i)
+        out << text::AnsiToUtf8(lines.Line(i)) << "\n";
+    return kExitOk;
+}
+
+bool CanOpen(const std::string& path) {
+    text::LineReader reader(4096);
+    return reader.Open(path).ok;
+}
+
+int RunTranscript(const Invocation& inv, std::ostream& out, std::ostream& err) {
+    const catalogue::Catalogue entries = LoadCatalogue(inv, err);
+    if (!CheckEventIndex(inv, entries, err))
+        return kExitUsage;
+    const LogTarget log = ResolveLog(inv);
+    scan::InstanceLines lines;
+    const auto status = lines.Build(log.path, entries.strings[static_cast<std::size_t>(inv.eventIndex)]);
+    if (!status.ok)
+        return LogFailure(err, status);
+    if (inv.instanceIndex >= lines.Size()) {
+        err << "There is no instance " << inv.instanceIndex << " of catalogue entry " << inv.eventIndex
+            << ": it has " << lines.Size() << (lines.Size() == 1 ? " instance" : " instances")
+            << " (counting from 0).\n";
+        return kExitUsage;
+    }
+    const std::string instance = lines.Line(static_cast<std::size_t>(inv.instanceIndex));
+    const std::string activityDir =
+        inv.activityDir ? *inv.activityDir : settings::GetActivityLogDirectory(inv.source);
+    const std::string activityFile = transcript::ActivityLogFileName(log.fileName);
+    const std::string activityPath = text::JoinPath(activityDir, activityFile);
+
+    const auto result = transcript::LookupTranscript(instance, log.fileName, activityDir);
+    bool found = false;
+    std::string transcriptText;
+    switch (result.kind) {
+    case transcript::TranscriptResult::Kind::Shown:
+        found = true;
+        transcriptText = result.text;
+        break;
+    case transcript::TranscriptResult::Kind::NoActivityFile:
+        found = false;
+        break;
+    case transcript::TranscriptResult::Kind::InvalidInstance:
+        // No time window can be formed; say whether the activity log is there all the same.
+        found = CanOpen(activityPath);
+        err << "warning: the instance has no time stamp that reads as a date and time; no transcript.\n";
+        break;
+    }
+
+    if (inv.json) {
+        out << JsonLine(Json{{"activityFile", text::AnsiToUtf8(activityFile)},
+                             {"found", found},
+                             {"transcript", text::AnsiToUtf8(transcriptText)}});
+        return kExitOk;
+    }
+    if (!found) {
+        out << "No Activity File Found: " << text::AnsiToUtf8(activityPath) << "\n";
+        out << "Instance: " << text::AnsiToUtf8(instance) << "\n";
+        return kExitOk;
+    }
+    out << "Activity log: " << text::AnsiToUtf8(activityPath) << "\n";
+    if (transcriptText.empty() && result.kind == transcript::TranscriptResult::Kind::Shown)
+        out << "No activity log lines within two minutes of the instance.\n";
+    // The transcript's lines are joined by CR LF; a terminal wants one line end.
+    const std::string utf8 = text::AnsiToUtf8(transcriptText);
+    std::string shown;
+    shown.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size(); ++i)
+        if (!(utf8[i] == '\r' && i + 1 < utf8.size() && utf8[i + 1] == '\n'))
+            shown.push_back(utf8[i]);
+    if (!shown.empty())
+        out << shown << "\n";
+    return kExitOk;
+}
+
+int RunFetch(const Invocation& inv, std::ostream& out, std::ostream& err) {
+    const std::string dir = inv.storeDir ? *inv.storeDir : text::ProgramDirectory();
+    const auto fetched = catalogue::FetchCatalogue(settings::LibraryServerHost(), inv.source, dir);
+    switch (fetched.kind) {
+    case catalogue::ReplyKind::Notice:
+        err << text::AnsiToUtf8(catalogue::NoticeText(fetched.reply)) << "\n";
+        return kExitNoCatalogue;
+    case catalogue::ReplyKind::NoCatalogue:
+        err << text::AnsiToUtf8(catalogue::NoCatalogueMessage(inv.source)) << "\n";
+        if (settings::ReadRegistryDword(settings::kLogAnalysisKey, settings::kDebugStatusValue) == 1)
+            err << "Server Returned: " << text::AnsiToUtf8(fetched.reply) << "\n";
+        return kExitNoCatalogue;
+    case catalogue::ReplyKind::Catalogue:
+        break;
+    }
+    if (!fetched.stored.ok) {
+        err << "Error in examining logs: " << fetched.stored.description << "\n";
+        return kExitNoCatalogue;
+    }
+    // Count the entries as the loader reads them back, so the number is what a scan will use.
+    const std::string path = catalogue::CatalogueFilePath(dir, inv.source);
+    catalogue::Catalogue readBack;
+    (void)catalogue::LoadCatalogueFile(path, readBack);
+    const std::size_t entries = readBack.strings.size();
+    if (inv.json) {
+        out << JsonLine(Json{{"path", text::AnsiToUtf8(path)}, {"entries", entries}});
+        return kExitOk;
+    }
+    out << "Stored " << text::AnsiToUtf8(path) << " (" << entries << (entries == 1 ? " entry" : " entries")
+        << ")\n";
+    return kExitOk;
+}
+
+} // namespace
+
+int RunCommand(const Invocation& invocation, std::ostream& out, std::ostream& err) {
+    if (NeedsRegistry(invocation))
+        WarnRegistryProblems(err);
+    switch (invocation.command) {
+    case Command::Sources:
+        return RunSources(invocation, out);
+    case Command::Files:
+        return RunFiles(invocation, out, err);
+    case Command::Scan:
+        return RunScan(invocation, out, err);
+    case Command::Instances:
+        return RunInstances(invocation, out, err);
+    case Command::Transcript:
+        return RunTranscript(invocation, out, err);
+    case Command::Fetch:
+        return RunFetch(invocation, out, err);
+    }
+    return kExitUsage;
+}
+
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    try {
+        const ParseResult parsed = ParseCommandLine(args);
+        if (parsed.kind == ParseResult::Kind::Help) {
+            out << UsageText();
+            out.flush();
+            return out ? kExitOk : kExitLogUnreadable;
+        }
+        if (parsed.kind == ParseResult::Kind::UsageError) {
+            err << "brindlemar-scan: " << parsed.error << "\n\n" << UsageText();
+            return kExitUsage;
+        }
+        const int status = RunCommand(parsed.invocation, out, err);
+        out.flush();
+        if (status == kExitOk && !out) {
+            err << "brindlemar-scan: the output could not be written\n";
+            return kExitLogUnreadable;
+        }
+        return status;
+    } catch (const std::bad_alloc&) {
+        err << "brindlemar-scan: out of memory\n";
+    } catch (const std::exception& error) {
+        err << "brindlemar-scan: " << error.what() << "\n";
+    }
+    return kExitLogUnreadable;
+}
+
+} // namespace cli
