@@ -66,6 +66,10 @@ private:
     Status readStatus_;
 };
 
+// Opens a regular file read-only (O_CLOEXEC); a directory, a named pipe or a device is refused with a
+// reason, without blocking. On success fd is the open descriptor, which the caller closes.
+Status OpenRegularFile(const std::string& path, int& fd);
+
 // Reads a whole small file (a catalogue, an export file) into memory, up to limit bytes.
 // Fails with the platform's reason when it cannot be opened or read, or when it is larger than limit.
 Status ReadWholeFile(const std::string& path, std::string& contents, std::size_t limit);

@@ -8,6 +8,24 @@
 
 namespace text {
 
+// Opens a file read-only, refusing anything but a regular file: a directory named like a log, and a named
+// pipe or a device, which could block the window for ever or never end.
+Status OpenRegularFile(const std::string& path, int& fd) {
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return Status::FromErrno(errno);
+    struct stat st {};
+    const int error = ::fstat(fd, &st) != 0 ? errno : S_ISDIR(st.st_mode) ? EISDIR : 0;
+    if (error != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        fd = -1;
+        return error != 0 ? Status::FromErrno(error) : Status::Fail("Not a regular file");
+    }
+    // Reads block as usual from here on.
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return Status::Ok();
+}
+
 LineReader::LineReader(std::size_t blockSize, std::size_t maxPiece)
     : blockSize_(blockSize < 16 ? 16 : blockSize), maxPiece_(maxPiece) {}
 
@@ -15,19 +33,10 @@ LineReader::~LineReader() { Close(); }
 
 Status LineReader::Open(const std::string& path) {
     Close();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return Status::FromErrno(errno);
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        const int error = errno;
-        ::close(fd);
-        return Status::FromErrno(error);
-    }
-    if (S_ISDIR(st.st_mode)) {
-        ::close(fd);
-        return Status::FromErrno(EISDIR);
-    }
+    int fd = -1;
+    const Status opened = OpenRegularFile(path, fd);
+    if (!opened)
+        return opened;
 #ifdef POSIX_FADV_SEQUENTIAL
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
 #endif
@@ -164,15 +173,10 @@ bool LineReader::NextPiece(Piece& piece, std::size_t overlap) {
 
 Status ReadWholeFile(const std::string& path, std::string& contents, std::size_t limit) {
     contents.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return Status::FromErrno(errno);
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        const int error = S_ISDIR(st.st_mode) ? EISDIR : errno;
-        ::close(fd);
-        return Status::FromErrno(error);
-    }
+    int fd = -1;
+    const Status opened = OpenRegularFile(path, fd);
+    if (!opened)
+        return opened;
     char chunk[65536];
     for (;;) {
         const ssize_t n = ::read(fd, chunk, sizeof chunk);

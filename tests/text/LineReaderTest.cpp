@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <sys/stat.h>
 #include <string>
 #include <vector>
 
@@ -144,3 +145,15 @@ TEST(LineReader, OpenFailures) {
 }
 
 } // namespace
+
+TEST(LineReader, RefusesNamedPipesWithoutBlocking) {
+    TempDir dir;
+    const std::string fifo = dir.File("SMTP-Debug-pipe.log");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    text::LineReader reader;
+    const auto status = reader.Open(fifo);
+    EXPECT_FALSE(status.ok);
+    EXPECT_EQ(status.description, "Not a regular file");
+    std::string contents;
+    EXPECT_FALSE(text::ReadWholeFile(fifo, contents, 1024).ok);
+}
