@@ -1,0 +1,62 @@
+// The window's one way to talk to the user outside its own controls: message boxes, the application-wide
+// wait cursor and modal windows. The program uses QtPrompt; GUI tests put a recorder in its place so that
+// nothing blocks.
+#pragma once
+
+#include <QString>
+
+class QDialog;
+class QWidget;
+
+class Prompt {
+public:
+    // The icon of a message box. Exclamation is the warning triangle.
+    enum class Icon { None, Information, Exclamation, Critical };
+
+    virtual ~Prompt() = default;
+
+    // Shows a modal message box with an OK button and returns when the user has closed it.
+    virtual void Message(const QString& text, const QString& title, Icon icon) = 0;
+    // Shows the dialog modally and returns when the user has closed it.
+    virtual void ShowModal(QDialog& dialog) = 0;
+    // Sets the application-wide pointer to the hourglass; calls nest, each EndWait undoes one BeginWait.
+    virtual void BeginWait() = 0;
+    virtual void EndWait() = 0;
+};
+
+// Shows the hourglass for the life of the object and restores the pointer on every path, exceptions
+// included. Restore() gives the pointer back early (before a message box, for example).
+class WaitCursor {
+public:
+    explicit WaitCursor(Prompt& prompt) : prompt_(prompt) { prompt_.BeginWait(); }
+    ~WaitCursor() { Restore(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+
+    void Restore() {
+        if (active_) {
+            active_ = false;
+            prompt_.EndWait();
+        }
+    }
+
+private:
+    Prompt& prompt_;
+    bool active_ = true;
+};
+
+// The real prompt: QMessageBox with an OK button, QApplication's override cursor, QDialog::exec.
+class QtPrompt final : public Prompt {
+public:
+    // owner: the window over which message boxes are centred (may be set later, may be null).
+    explicit QtPrompt(QWidget* owner = nullptr) : owner_(owner) {}
+    void SetOwner(QWidget* owner) { owner_ = owner; }
+
+    void Message(const QString& text, const QString& title, Icon icon) override;
+    void ShowModal(QDialog& dialog) override;
+    void BeginWait() override;
+    void EndWait() override;
+
+private:
+    QWidget* owner_;
+};
