@@ -1,0 +1,70 @@
+// The counting scan and the instance list of one debug log file. A line ends at CR LF or at a lone CR; a lone
+// LF is an ordinary character; a terminator after the last line adds no line. The file is read once, from
+// start to end, through a read buffer of fixed size, so memory does not grow with the file or its lines.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "scan/LineRun.h"
+#include "scan/Matcher.h"
+#include "scan/ReadOnlyFile.h"
+#include "text/Status.h"
+
+namespace scan {
+
+// Bytes read from the file at a time.
+inline constexpr std::size_t kScanBlockSize = std::size_t{1} << 20;
+
+// Counts, per search string, the lines of the file that match (the search string occurs in the line followed
+// by CR LF). counts is resized to the number of search strings and zeroed first; a count too large for 32
+// bits stays at INT32_MAX. On any failure (open or read) counts is all zeros and the Status gives the
+// platform's reason, e.g. "No such file or directory" or "Is a directory". blockSize is the read block (tests
+// use tiny ones to put lines and matches across block edges).
+[[nodiscard]] text::Status CountEvents(const std::string& path, const EventMatcher& matcher,
+                                       std::vector<std::int32_t>& counts,
+                                       std::size_t blockSize = kScanBlockSize);
+
+// The same counts by the reference matcher, reading whole lines one at a time (a line is held whole, so
+// memory grows with the longest line). For tests and measurements.
+[[nodiscard]] text::Status CountEvents(const std::string& path, const PlainMatcher& matcher,
+                                       std::vector<std::int32_t>& counts);
+
+// The lines of one event, in file order, as offsets into the file (no copies); Line(i) reads a line back on
+// demand. The file stays open while the list holds lines, so the lines read back are those of the file that
+// was scanned even if it has been renamed or replaced since.
+class InstanceLines {
+public:
+    InstanceLines() = default;
+    InstanceLines(InstanceLines&&) noexcept = default;
+    InstanceLines& operator=(InstanceLines&&) noexcept = default;
+    InstanceLines(const InstanceLines&) = delete;
+    InstanceLines& operator=(const InstanceLines&) = delete;
+
+    // Lists the lines of the file that the search string matches, replacing what the list held. On failure
+    // (open or read) the list is empty and the Status gives the platform's reason.
+    [[nodiscard]] text::Status Build(const std::string& path, std::string_view searchString,
+                                     std::size_t blockSize = kScanBlockSize);
+
+    std::size_t Size() const { return lines_.Size(); }
+
+    // The raw bytes of line i without its terminator, at most maxBytes of them; "" if i is out of range or
+    // the line can no longer be read whole.
+    std::string Line(std::size_t i, std::size_t maxBytes = SIZE_MAX) const;
+
+    // The length in bytes of line i (0 if i is out of range), and its offset in the file.
+    std::uint64_t LineLength(std::size_t i) const;
+    std::uint64_t LineOffset(std::size_t i) const;
+
+    // Empties the list and closes the file.
+    void Clear();
+
+private:
+    detail::FoundLines lines_;
+    detail::ReadOnlyFile file_;
+};
+
+} // namespace scan

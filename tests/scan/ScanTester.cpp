@@ -1,0 +1,101 @@
+#include "ScanTester.h"
+
+#include <gtest/gtest.h>
+
+#include "scan/Matcher.h"
+#include "scan/Scan.h"
+#include "text/LineReader.h"
+
+namespace scan_testing {
+
+const std::vector<std::size_t>& BlockSizes() {
+    static const std::vector<std::size_t> sizes{1, 2, 3, 4, 5, 7, 16, 61, scan::kScanBlockSize};
+    return sizes;
+}
+
+const std::vector<Ending>& Endings() {
+    static const std::vector<Ending> endings{Ending::CrLf, Ending::Cr, Ending::Mixed, Ending::CrLfNoFinal};
+    return endings;
+}
+
+std::string EndingName(Ending ending) {
+    switch (ending) {
+    case Ending::CrLf:
+        return "CR LF";
+    case Ending::Cr:
+        return "lone CR";
+    case Ending::Mixed:
+        return "CR LF and lone CR";
+    case Ending::CrLfNoFinal:
+        return "CR LF, last line unterminated";
+    }
+    return {};
+}
+
+std::string JoinLines(const std::vector<std::string>& lines, Ending ending) {
+    std::string bytes;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        bytes += lines[i];
+        const bool last = i + 1 == lines.size();
+        // A last empty line without a terminator would be no line at all: it keeps its terminator.
+        if (last && ending == Ending::CrLfNoFinal && !lines[i].empty())
+            break;
+        // A lone CR before a line that starts with LF would make a CR LF: that line keeps CR LF.
+        const bool nextStartsWithLf = !last && !lines[i + 1].empty() && lines[i + 1].front() == '\n';
+        const bool cr =
+            !nextStartsWithLf && (ending == Ending::Cr || (ending == Ending::Mixed && i % 2 == 1));
+        bytes += cr ? "\r" : "\r\n";
+    }
+    return bytes;
+}
+
+std::vector<std::int32_t> PlainCounts(const std::string& path, const std::vector<std::string>& catalogue) {
+    std::vector<std::int32_t> counts;
+    const text::Status status = scan::CountEvents(path, scan::PlainMatcher(catalogue), counts);
+    EXPECT_TRUE(status.ok) << status.description;
+    return counts;
+}
+
+void ExpectFastCounts(const std::string& path, const std::vector<std::string>& catalogue,
+                      const std::vector<std::int32_t>& expected) {
+    const scan::EventMatcher matcher(catalogue);
+    for (const std::size_t block : BlockSizes()) {
+        SCOPED_TRACE("block size " + std::to_string(block));
+        std::vector<std::int32_t> counts{-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+        const text::Status status = scan::CountEvents(path, matcher, counts, block);
+        ASSERT_TRUE(status.ok) << status.description;
+        EXPECT_EQ(counts, expected);
+    }
+}
+
+std::vector<ExpectedLine> PlainInstances(const std::string& path, const std::string& searchString) {
+    const scan::PlainMatcher plain({searchString});
+    text::LineReader reader;
+    EXPECT_TRUE(reader.Open(path).ok);
+    std::vector<ExpectedLine> lines;
+    std::string_view line;
+    std::uint64_t offset = 0;
+    while (reader.Next(line, &offset))
+        if (plain.Matches(line, 0))
+            lines.push_back({offset, std::string(line)});
+    EXPECT_TRUE(reader.ReadStatus().ok);
+    return lines;
+}
+
+void ExpectInstances(const std::string& path, const std::string& searchString,
+                     const std::vector<ExpectedLine>& expected) {
+    for (const std::size_t block : BlockSizes()) {
+        SCOPED_TRACE("block size " + std::to_string(block));
+        scan::InstanceLines instances;
+        const text::Status status = instances.Build(path, searchString, block);
+        ASSERT_TRUE(status.ok) << status.description;
+        ASSERT_EQ(instances.Size(), expected.size());
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            EXPECT_EQ(instances.LineOffset(i), expected[i].offset) << "line " << i;
+            EXPECT_EQ(instances.LineLength(i), expected[i].text.size()) << "line " << i;
+            EXPECT_EQ(instances.Line(i), expected[i].text) << "line " << i;
+        }
+    }
+}
+
+} // namespace scan_testing

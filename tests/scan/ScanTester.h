@@ -1,0 +1,40 @@
+// The scan tester: runs a log and a catalogue through the fast matcher (at several read block sizes, so
+// lines, terminators and matches fall across block edges) and through the plain reference, and lists the
+// lines the instance list should give, read independently with the line reader.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace scan_testing {
+
+// Read blocks tried for every case: tiny ones put everything across block edges, the default reads whole.
+const std::vector<std::size_t>& BlockSizes();
+
+// The ways the tester writes a case's lines to a file: terminators CR LF, lone CR, alternating, and CR LF
+// with no terminator after the last line.
+enum class Ending { CrLf, Cr, Mixed, CrLfNoFinal };
+const std::vector<Ending>& Endings();
+std::string JoinLines(const std::vector<std::string>& lines, Ending ending);
+std::string EndingName(Ending ending);
+
+// Counts by the plain matcher (the reference); fails the test if the file cannot be read.
+std::vector<std::int32_t> PlainCounts(const std::string& path, const std::vector<std::string>& catalogue);
+
+// Checks that the fast matcher gives `expected` at every block size.
+void ExpectFastCounts(const std::string& path, const std::vector<std::string>& catalogue,
+                      const std::vector<std::int32_t>& expected);
+
+struct ExpectedLine {
+    std::uint64_t offset = 0;
+    std::string text;
+};
+// The lines of the file that the search string matches, by the line reader and the plain matcher.
+std::vector<ExpectedLine> PlainInstances(const std::string& path, const std::string& searchString);
+
+// Checks that InstanceLines gives exactly `expected` (offsets, lengths, bytes) at every block size.
+void ExpectInstances(const std::string& path, const std::string& searchString,
+                     const std::vector<ExpectedLine>& expected);
+
+} // namespace scan_testing
