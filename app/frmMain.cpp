@@ -384,8 +384,8 @@ void frmMain::lstLogSource_Click() {
     WaitCursor wait(prompt_);
     try {
         ActiveSource = ToAnsi(lstLogSource->currentText());
-        const catalogue::FetchOutcome fetched =
-            catalogue::FetchCatalogue(settings::LibraryServerHost(), ActiveSource, catalogueDirectory_);
+        const catalogue::FetchOutcome fetched = catalogue::FetchCatalogue(
+            settings::LibraryServerHost(), ActiveSource, catalogueDirectory_, libraryLimits_);
         switch (fetched.kind) {
         case catalogue::ReplyKind::Catalogue: {
             if (!fetched.stored) {

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "catalogue/PostForm.h"
 #include "text/Paths.h"
 #include "text/Status.h"
 
@@ -77,6 +78,8 @@ public:
 
     // The directory the catalogue files are stored in and loaded from.
     const std::string& CatalogueDirectory() const { return catalogueDirectory_; }
+    // Bounds of each exchange with the library server (time-outs, largest reply); the defaults unless set.
+    void SetLibraryLimits(const catalogue::PostFormLimits& limits) { libraryLimits_ = limits; }
 
     // Shared state of the handlers. The four catalogue arrays are parallel (entry i of each is line i of the
     // catalogue file) and valid from 0 to ErrorUpperBound. Text is held as ANSI bytes.
@@ -154,6 +157,7 @@ private:
 
     Prompt& prompt_;
     std::string catalogueDirectory_;
+    catalogue::PostFormLimits libraryLimits_;
     bool inFormLoad_ = false; // the source list's handler runs nested in Form_Load
     bool centred_ = false;    // centred on the screen with its frame, at the first showing
     std::unique_ptr<scan::EventMatcher> matcher_;

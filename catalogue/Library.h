@@ -3,6 +3,7 @@
 // beside the program, so that a failed write never damages the catalogue already there.
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <string_view>
 
@@ -33,10 +34,15 @@ std::string NoCatalogueMessage(std::string_view sourceCode);
 std::string CatalogueRequestPath(std::string_view sourceCode);
 
 // Writes `reply` as the file at `path`, byte for byte, replacing any file there. The bytes go to a new
-// file in the same directory, are flushed to disk, and that file is then renamed over `path`, so `path`
-// holds either the old catalogue or the whole new one. On failure the new file is removed, the old one
-// is left as it was, and the Status carries the platform's description.
+// file in the same directory (named path + ".tmp-" + digits "-" digits "-" digits), are flushed to disk,
+// and that file is then renamed over `path`, so `path` holds either the old catalogue or the whole new one.
+// On failure the new file is removed, the old one is left as it was, and the Status carries the platform's
+// description. A new file that a store killed part-way left behind is removed by a later store of the
+// same catalogue once it is older than kStaleTemporaryAge.
 [[nodiscard]] text::Status StoreCatalogue(const std::string& path, std::string_view reply);
+
+// How old a leftover temporary file of a catalogue must be before a store removes it.
+inline constexpr std::chrono::minutes kStaleTemporaryAge{10};
 
 // The outcome of one fetch. stored is ok unless kind is Catalogue and writing the file failed; the
 // caller then shows "Error in examining logs: " + stored.description.

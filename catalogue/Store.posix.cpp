@@ -3,9 +3,12 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <dirent.h>
 #include <fcntl.h>
 #include <new>
 #include <string>
+#include <string_view>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "catalogue/Library.h"
@@ -36,7 +39,8 @@ private:
     int fd_;
 };
 
-// A name for the new file next to `path`, unlikely to be taken; O_EXCL settles any clash.
+// A name for the new file next to `path`, unlikely to be taken; O_EXCL settles any clash. Its shape,
+// path + ".tmp-" + three groups of digits, is what RemoveStaleTemporaries recognises.
 std::string TemporaryName(const std::string& path) {
     static std::atomic<unsigned> counter{0};
     const auto ticks =
@@ -66,10 +70,62 @@ std::string DirectoryOf(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+std::string BaseNameOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Whether `name` is a temporary name TemporaryName gives for the catalogue file named `base`.
+bool IsTemporaryNameOf(std::string_view name, std::string_view base) {
+    const std::string_view marker = ".tmp-";
+    if (name.size() <= base.size() + marker.size() || name.substr(0, base.size()) != base ||
+        name.substr(base.size(), marker.size()) != marker)
+        return false;
+    int groups = 1;
+    bool digitBefore = false;
+    for (const char c : name.substr(base.size() + marker.size())) {
+        if (c >= '0' && c <= '9') {
+            digitBefore = true;
+        } else if (c == '-' && digitBefore) {
+            ++groups;
+            digitBefore = false;
+        } else {
+            return false;
+        }
+    }
+    return groups == 3 && digitBefore;
+}
+
+// Removes the temporary files of this catalogue that a store which never finished left behind (the program
+// was killed or the machine stopped while writing), once they are older than kStaleTemporaryAge: a store
+// still in progress in another instance of the program is far younger. Only regular files of exactly our
+// own temporary names are touched; every failure here is ignored.
+void RemoveStaleTemporaries(const std::string& path) {
+    const std::string directory = DirectoryOf(path);
+    const std::string base = BaseNameOf(path);
+    DIR* stream = ::opendir(directory.c_str());
+    if (stream == nullptr)
+        return;
+    const auto now = std::chrono::system_clock::now();
+    while (const dirent* entry = ::readdir(stream)) {
+        if (!IsTemporaryNameOf(entry->d_name, base))
+            continue;
+        const std::string full = directory + "/" + entry->d_name;
+        struct stat st {};
+        if (::lstat(full.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+            continue;
+        const auto modified = std::chrono::system_clock::from_time_t(st.st_mtime);
+        if (now - modified > kStaleTemporaryAge)
+            ::unlink(full.c_str());
+    }
+    ::closedir(stream);
+}
+
 } // namespace
 
 text::Status StoreCatalogue(const std::string& path, std::string_view reply) {
     try {
+        RemoveStaleTemporaries(path);
         std::string temporary;
         int fd = -1;
         for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {

@@ -23,6 +23,8 @@ namespace {
 using Json = nlohmann::ordered_json;
 
 constexpr std::string_view kUnableToOpenLog = "Unable to open log file. ";
+// Instance lines are read back this much at a time.
+constexpr std::size_t kLinePieceBytes = std::size_t{1} << 20;
 
 // One JSON object on one line. Every text put into it went through AnsiToUtf8 and so is valid UTF-8; the
 // replacing handler is only a guard for bytes that came straight from the command line.
@@ -227,6 +229,24 @@ bool CheckEventIndex(const Invocation& inv, const catalogue::Catalogue& entries,
     return false;
 }
 
+// Writes line i of the list (as UTF-8, or as the inside of a JSON string) a piece at a time, so that a line
+// of any length costs no more memory than one piece. Each byte of the ANSI code page is one character, so
+// converting and escaping piece by piece gives the same text as doing it whole.
+void WriteLine(std::ostream& out, const scan::InstanceLines& lines, std::size_t i, bool json) {
+    const std::uint64_t length = lines.LineLength(i);
+    for (std::uint64_t from = 0; from < length; from += kLinePieceBytes) {
+        const std::string piece = lines.Line(i, kLinePieceBytes, from);
+        if (piece.empty())
+            break; // cut away since the scan: the rest cannot be read
+        if (json) {
+            const std::string quoted = JsonString(text::AnsiToUtf8(piece));
+            out.write(quoted.data() + 1, static_cast<std::streamsize>(quoted.size() - 2));
+        } else {
+            out << text::AnsiToUtf8(piece);
+        }
+    }
+}
+
 int RunInstances(const Invocation& inv, std::ostream& out, std::ostream& err) {
     const catalogue::Catalogue entries = LoadCatalogue(inv, err);
     if (!CheckEventIndex(inv, entries, err))
@@ -240,13 +260,18 @@ int RunInstances(const Invocation& inv, std::ostream& out, std::ostream& err) {
     // The lines are read back one at a time, so a long list costs only its offsets.
     if (inv.json) {
         out << "{\"instances\":[";
-        for (std::size_t i = 0; i < lines.Size(); ++i)
-            out << (i == 0 ? "" : ",") << JsonString(text::AnsiToUtf8(lines.Line(i)));
+        for (std::size_t i = 0; i < lines.Size(); ++i) {
+            out << (i == 0 ? "\"" : ",\"");
+            WriteLine(out, lines, i, true);
+            out << '"';
+        }
         out << "]}\n";
         return kExitOk;
     }
-    for (std::size_t i = 0; i < lines.Size(); ++i)
-        out << text::AnsiToUtf8(lines.Line(i)) << "\n";
+    for (std::size_t i = 0; i < lines.Size(); ++i) {
+        WriteLine(out, lines, i, false);
+        out << "\n";
+    }
     return kExitOk;
 }
 
@@ -270,7 +295,8 @@ int RunTranscript(const Invocation& inv, std::ostream& out, std::ostream& err) {
             << " (counting from 0).\n";
         return kExitUsage;
     }
-    const std::string instance = lines.Line(static_cast<std::size_t>(inv.instanceIndex));
+    // The time stamp is at the line's start: the first piece of an enormous line is enough, as in the window.
+    const std::string instance = lines.Line(static_cast<std::size_t>(inv.instanceIndex), kLinePieceBytes);
     const std::string activityDir =
         inv.activityDir ? *inv.activityDir : settings::GetActivityLogDirectory(inv.source);
     const std::string activityFile = transcript::ActivityLogFileName(log.fileName);

@@ -12,12 +12,15 @@ ReadOnlyFile::~ReadOnlyFile() {
     Close();
 }
 
-ReadOnlyFile::ReadOnlyFile(ReadOnlyFile&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+ReadOnlyFile::ReadOnlyFile(ReadOnlyFile&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), remaining_(other.remaining_), bounded_(other.bounded_) {}
 
 ReadOnlyFile& ReadOnlyFile::operator=(ReadOnlyFile&& other) noexcept {
     if (this != &other) {
         Close();
         fd_ = std::exchange(other.fd_, -1);
+        remaining_ = other.remaining_;
+        bounded_ = other.bounded_;
     }
     return *this;
 }
@@ -47,6 +50,8 @@ text::Status ReadOnlyFile::Open(const std::string& path) {
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
 #endif
     fd_ = fd;
+    bounded_ = st.st_size > 0;
+    remaining_ = bounded_ ? static_cast<std::uint64_t>(st.st_size) : 0;
     return text::Status::Ok();
 }
 
@@ -60,10 +65,16 @@ text::Status ReadOnlyFile::Read(char* into, std::size_t size, std::size_t& got) 
     got = 0;
     if (fd_ < 0)
         return text::Status::FromErrno(EBADF);
+    if (bounded_ && remaining_ < size)
+        size = static_cast<std::size_t>(remaining_);
+    if (size == 0)
+        return text::Status::Ok();
     for (;;) {
         const ssize_t n = ::read(fd_, into, size);
         if (n >= 0) {
             got = static_cast<std::size_t>(n);
+            if (bounded_)
+                remaining_ -= got;
             return text::Status::Ok();
         }
         if (errno != EINTR)

@@ -213,13 +213,13 @@ text::Status InstanceLines::Build(const std::string& path, std::string_view sear
     }
 }
 
-std::string InstanceLines::Line(std::size_t i, std::size_t maxBytes) const {
-    if (i >= lines_.Size())
+std::string InstanceLines::Line(std::size_t i, std::size_t maxBytes, std::uint64_t from) const {
+    if (i >= lines_.Size() || from >= lines_.Length(i))
         return {};
-    const std::uint64_t size = std::min<std::uint64_t>(lines_.Length(i), maxBytes);
+    const std::uint64_t size = std::min<std::uint64_t>(lines_.Length(i) - from, maxBytes);
     try {
         std::string bytes(static_cast<std::size_t>(size), '\0');
-        if (size > 0 && !file_.ReadAt(lines_.Offset(i), bytes.data(), bytes.size()))
+        if (size > 0 && !file_.ReadAt(lines_.Offset(i) + from, bytes.data(), bytes.size()))
             return {};
         return bytes;
     } catch (const std::exception&) {

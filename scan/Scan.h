@@ -51,9 +51,10 @@ public:
 
     std::size_t Size() const { return lines_.Size(); }
 
-    // The raw bytes of line i without its terminator, at most maxBytes of them; "" if i is out of range or
-    // the line can no longer be read whole.
-    std::string Line(std::size_t i, std::size_t maxBytes = SIZE_MAX) const;
+    // The raw bytes of line i without its terminator, from byte `from` of the line on, at most maxBytes of
+    // them; "" if i is out of range, `from` is not before the line's end, or that part can no longer be
+    // read whole. A caller reads a long line in pieces: Line(i, n, 0), Line(i, n, n), ...
+    std::string Line(std::size_t i, std::size_t maxBytes = SIZE_MAX, std::uint64_t from = 0) const;
 
     // The length in bytes of line i (0 if i is out of range), and its offset in the file.
     std::uint64_t LineLength(std::size_t i) const;

@@ -25,6 +25,9 @@ public:
     LineReader& operator=(const LineReader&) = delete;
 
     // Opens the file read-only. A directory or a file that cannot be opened gives the platform's reason.
+    // Reading stops at the file's size at this moment, so a log that another program keeps writing is read
+    // as it was when opened and the reading ends however fast it grows (a file that tells a size of 0, as
+    // pseudo-files do, is read to its end).
     Status Open(const std::string& path);
     void Close();
     bool IsOpen() const { return fd_ >= 0; }
@@ -57,11 +60,13 @@ private:
     std::size_t blockSize_;
     std::size_t maxPiece_;
     std::vector<char> buf_;
-    std::size_t begin_ = 0;         // first byte not yet given out
-    std::size_t end_ = 0;           // end of the valid data
-    std::uint64_t bufOffset_ = 0;   // file offset of buf_[0]
+    std::size_t begin_ = 0;       // first byte not yet given out
+    std::size_t end_ = 0;         // end of the valid data
+    std::uint64_t bufOffset_ = 0; // file offset of buf_[0]
     bool eof_ = false;
-    bool midLine_ = false;          // the last piece given out did not end its line
+    bool bounded_ = false;        // whether remaining_ applies
+    std::uint64_t remaining_ = 0; // bytes left to read, of the size at opening
+    bool midLine_ = false;        // the last piece given out did not end its line
     std::uint64_t midLineOffset_ = 0;
     Status readStatus_;
 };

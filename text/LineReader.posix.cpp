@@ -41,6 +41,9 @@ Status LineReader::Open(const std::string& path) {
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
 #endif
     fd_ = fd;
+    struct stat st {};
+    bounded_ = ::fstat(fd, &st) == 0 && st.st_size > 0;
+    remaining_ = bounded_ ? static_cast<std::uint64_t>(st.st_size) : 0;
     const std::size_t capacity = maxPiece_ > 0 && maxPiece_ + 1 > blockSize_ ? maxPiece_ + 1 : blockSize_;
     buf_.assign(capacity, '\0');
     begin_ = end_ = 0;
@@ -72,10 +75,19 @@ bool LineReader::Fill() {
     Compact();
     if (end_ == buf_.size())
         buf_.resize(buf_.size() * 2); // a line longer than the buffer, read whole
+    std::size_t want = buf_.size() - end_;
+    if (bounded_ && remaining_ < want)
+        want = static_cast<std::size_t>(remaining_);
+    if (want == 0) {
+        eof_ = true; // all the file held when it was opened has been read
+        return false;
+    }
     for (;;) {
-        const ssize_t n = ::read(fd_, buf_.data() + end_, buf_.size() - end_);
+        const ssize_t n = ::read(fd_, buf_.data() + end_, want);
         if (n > 0) {
             end_ += static_cast<std::size_t>(n);
+            if (bounded_)
+                remaining_ -= static_cast<std::uint64_t>(n);
             return true;
         }
         if (n == 0) {

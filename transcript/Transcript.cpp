@@ -98,6 +98,8 @@ void CollectWindowLines(text::LineReader& reader, const TranscriptWindow& window
                 if (inWindow)
                     out.append(piece.text);
                 lineOpen = inWindow && !piece.last;
+                if (out.size() >= kMaxTranscriptBytes)
+                    break;
                 continue;
             }
             // The head against the bounds first: most lines of a day's log lie outside the window, and two
@@ -117,7 +119,12 @@ void CollectWindowLines(text::LineReader& reader, const TranscriptWindow& window
             }
             out.append(piece.text);
             lineOpen = !piece.last;
+            if (out.size() >= kMaxTranscriptBytes)
+                break;
         }
+        // The transcript is cut at its limit; a piece may have taken it a little past.
+        if (out.size() > kMaxTranscriptBytes)
+            out.resize(kMaxTranscriptBytes);
     } catch (const std::bad_alloc&) {
         // The transcript outgrew memory: keep the complete lines gathered so far.
         if (lineOpen)

@@ -3,6 +3,7 @@
 // activity log once per lookup, read-only, and keeps nothing between lookups.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -29,6 +30,10 @@ struct TranscriptWindow {
 // Example: "x\t07/12/26 10:15:30\ty" -> {"07/12/26 10:15", "07/12/26 10:13:30", "07/12/26 10:17:30"}.
 std::optional<TranscriptWindow> TranscriptWindowOf(std::string_view instanceItem);
 
+// The most bytes of activity log a transcript holds. A window holding more (a runaway line without line
+// ends, a flood of lines within the four minutes) is cut here: the transcript is its first this-many bytes.
+inline constexpr std::size_t kMaxTranscriptBytes = std::size_t{16} << 20;
+
 struct TranscriptResult {
     enum class Kind {
         Shown,           // text holds the transcript (possibly empty: no activity line in the window)
@@ -44,7 +49,9 @@ struct TranscriptResult {
 // activityLogDirectory. Every line of the log is tested (no early stop: lines out of time order are shown
 // where they stand); a line is in the window when its first 17 characters (the whole line if shorter)
 // sort, byte by byte, between the two bounds inclusive. A read failure part-way ends the lookup with the
-// lines read so far (Kind::Shown). Memory is bounded by the transcript itself, whatever the log's size.
+// lines read so far (Kind::Shown). The log is read as it was when opened (lines the server appends during
+// the lookup are not waited for), and the transcript stops at kMaxTranscriptBytes, so memory stays bounded
+// whatever the log's size.
 TranscriptResult LookupTranscript(std::string_view instanceItem, std::string_view debugLogFileName,
                                   std::string_view activityLogDirectory);
 

@@ -500,7 +500,9 @@ TEST_F(WindowTest, MenusOpenTheLibraryPagesAndTheAboutBox) {
               "http://" + server_.Host() + "/Tools/Analysis/help.asp\nhttp://" + server_.Host() + "/kb\n");
     EXPECT_EQ(prompt_.messages.size(), 1u);
 
-    // A desktop that cannot open the page: the launcher's message.
+    // A desktop that cannot open the page: the launcher's message. The old setting is undone first, so
+    // that its restore cannot undo the new one.
+    openerEnv_.reset();
     openerEnv_ = std::make_unique<ScopedEnv>("BRINDLEMAR_OPENER", dir_.File("no-such-opener"));
     Find<QAction>("mnuKB")->trigger();
     ASSERT_EQ(prompt_.messages.size(), 2u);

@@ -1,10 +1,12 @@
 #include "TestServers.h"
 
 #include <arpa/inet.h>
+#include <cerrno>
 #include <netinet/in.h>
 #include <poll.h>
 #include <stdexcept>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 namespace testing_support {
@@ -48,8 +50,8 @@ std::size_t ContentLength(const std::string& head) {
 
 } // namespace
 
-RawTestServer::RawTestServer(std::string reply, Behaviour behaviour)
-    : reply_(std::move(reply)), behaviour_(behaviour) {
+RawTestServer::RawTestServer(std::string reply, Behaviour behaviour, std::chrono::milliseconds interval)
+    : reply_(std::move(reply)), behaviour_(behaviour), interval_(interval) {
     listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (listener_ < 0)
         throw std::runtime_error("socket");
@@ -105,18 +107,42 @@ void RawTestServer::Serve() {
         std::lock_guard lock(mutex_);
         request_ = received;
     }
+    const timeval sendTimeout{0, 200000};
+    ::setsockopt(connection, SOL_SOCKET, SO_SNDTIMEO, &sendTimeout, sizeof sendTimeout);
+    // Sends bytes whole; false once the client has gone (or the test ends).
+    const auto sendAll = [&](std::string_view rest) {
+        while (!rest.empty() && !stop_) {
+            const ssize_t n = ::send(connection, rest.data(), rest.size(), MSG_NOSIGNAL);
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+                continue; // the send time-out lets the stop flag be seen while the client reads nothing
+            if (n <= 0)
+                return false;
+            sent_ += static_cast<std::size_t>(n);
+            rest.remove_prefix(static_cast<std::size_t>(n));
+        }
+        return !stop_;
+    };
     if (behaviour_ == Behaviour::Stall) {
         // Hold the connection until the client closes it (recv gives 0) or the test ends.
         while (WaitReadable(connection, stop_) && ::recv(connection, buffer, sizeof buffer, 0) > 0) {
         }
-    } else {
-        std::string_view rest = reply_;
-        while (!rest.empty()) {
-            const ssize_t n = ::send(connection, rest.data(), rest.size(), MSG_NOSIGNAL);
-            if (n <= 0)
+    } else if (behaviour_ == Behaviour::Trickle) {
+        for (std::size_t i = 0; i < reply_.size() && sendAll(std::string_view(reply_).substr(i, 1)); ++i) {
+            // Wait one interval, or less if the client closes meanwhile.
+            pollfd p{connection, POLLIN, 0};
+            if (::poll(&p, 1, static_cast<int>(interval_.count())) > 0 &&
+                ::recv(connection, buffer, sizeof buffer, MSG_DONTWAIT) <= 0)
                 break;
-            rest.remove_prefix(static_cast<std::size_t>(n));
         }
+        ::shutdown(connection, SHUT_WR);
+    } else if (behaviour_ == Behaviour::Endless) {
+        const std::string filler(65536, 'x');
+        if (sendAll(reply_)) {
+            while (sendAll(filler)) {
+            }
+        }
+    } else {
+        sendAll(reply_);
         ::shutdown(connection, SHUT_WR);
     }
     ::close(connection);

@@ -1,10 +1,11 @@
 // Servers on 127.0.0.1 with an ephemeral port for the HTTP tests: a real HTTP server (cpp-httplib) run in
 // a thread, and a one-shot raw socket server that records the request's bytes exactly and answers with
-// canned bytes, stalls, or closes early.
+// canned bytes, stalls, trickles, sends without end, or closes early.
 #pragma once
 
 #include <atomic>
 #include <cctype>
+#include <chrono>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -38,8 +39,11 @@ public:
         Reply,      // send `reply`, then close
         Stall,      // send nothing and keep the connection open until the client gives up
         NoListener, // a port on which nobody listens (bound, then closed)
+        Trickle,    // send `reply` one byte every `interval`, until it is sent or the client gives up
+        Endless,    // send `reply`, then filler bytes without end, until the client gives up
     };
-    explicit RawTestServer(std::string reply, Behaviour behaviour = Behaviour::Reply);
+    explicit RawTestServer(std::string reply, Behaviour behaviour = Behaviour::Reply,
+                           std::chrono::milliseconds interval = std::chrono::seconds(1));
     ~RawTestServer();
     RawTestServer(const RawTestServer&) = delete;
     RawTestServer& operator=(const RawTestServer&) = delete;
@@ -50,12 +54,16 @@ public:
     std::string Request();
     // Whether any client connected.
     bool Connected();
+    // Bytes of the answer sent before the client closed the connection (or the answer ended).
+    std::size_t BytesSent() const { return sent_; }
 
 private:
     void Serve();
 
     std::string reply_;
     Behaviour behaviour_;
+    std::chrono::milliseconds interval_;
+    std::atomic<std::size_t> sent_{0};
     int listener_ = -1;
     int port_ = -1;
     std::atomic<bool> stop_{false};

@@ -2,6 +2,7 @@
 // byte for byte (CR LF, lone CR and cp1252 bytes must reach the disk unchanged).
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -39,5 +40,25 @@ private:
     bool hadValue_ = false;
     std::string oldValue_;
 };
+
+// The most memory the process held at once while the object lived, above what it held when it was made:
+// the kernel's resident high-water mark (VmHWM), reset at construction. Not measured under
+// AddressSanitizer (its shadow memory and quarantine say nothing about the program's own use) or where the
+// platform cannot reset the mark.
+class PeakMemory {
+public:
+    PeakMemory();
+    bool Measured() const { return measured_; }
+    // Bytes by which the peak rose above the resident size at construction (0 when not measured).
+    std::size_t GrowthBytes() const;
+
+private:
+    bool measured_ = false;
+    std::size_t startBytes_ = 0;
+};
+
+// Writes `count` bytes of `fill` to the end of the file at path (created if missing), a block at a time, so
+// that a test can make a file far larger than it would want to hold in memory.
+void AppendFill(const std::string& path, char fill, std::size_t count);
 
 } // namespace testing_support

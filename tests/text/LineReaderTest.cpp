@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <random>
 #include <sys/stat.h>
 #include <string>
@@ -156,4 +157,29 @@ TEST(LineReader, RefusesNamedPipesWithoutBlocking) {
     EXPECT_EQ(status.description, "Not a regular file");
     std::string contents;
     EXPECT_FALSE(text::ReadWholeFile(fifo, contents, 1024).ok);
+}
+
+TEST(LineReader, ReadsTheFileAsItWasWhenOpened) {
+    // A log the server goes on writing: what is appended after the open is not read, so reading ends
+    // however fast the file grows. Both ways of reading stop at the same place.
+    TempDir dir;
+    const std::string path = dir.File("SMTP-Activity-1.log");
+    for (const std::size_t maxPiece : {std::size_t{0}, std::size_t{4}}) {
+        SCOPED_TRACE(maxPiece);
+        WriteBytes(path, "one\r\ntwo\r\nthr");
+        text::LineReader reader(16, maxPiece);
+        ASSERT_TRUE(reader.Open(path).ok);
+        {
+            std::FILE* file = std::fopen(path.c_str(), "ab");
+            ASSERT_NE(file, nullptr);
+            std::fputs("ee\r\nfour\r\n", file);
+            std::fclose(file);
+        }
+        std::string read;
+        text::LineReader::Piece piece;
+        while (reader.NextPiece(piece, 0))
+            read += std::string(piece.text) + (piece.last ? "|" : "");
+        EXPECT_EQ(read, "one|two|thr|");
+        EXPECT_TRUE(reader.ReadStatus().ok);
+    }
 }
