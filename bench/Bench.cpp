@@ -6,96 +6,26 @@
 // for 1 GiB); with --slice it runs on the log's first MIB mebibytes only, cut at a line end, and the fast
 // matcher is timed on the same slice for the speed ratio. Scratch files are written beside LOG and removed.
 #include <algorithm>
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <fcntl.h>
 #include <fstream>
-#include <functional>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 #include "Corpus.h"
+#include "Measure.h"
 #include "scan/Matcher.h"
 #include "scan/Scan.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double Seconds(const std::function<void()>& work) {
-    const auto start = Clock::now();
-    work();
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-double Best(int runs, const std::function<void()>& work) {
-    double best = 1e300;
-    for (int i = 0; i < runs; ++i)
-        best = std::min(best, Seconds(work));
-    return best;
-}
-
-std::uint64_t FileSize(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
-}
-
-// The baseline: read the file in blocks and split it into lines with memchr, nothing else.
-std::uint64_t BarePass(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return 0;
-    std::vector<char> buffer(scan::kScanBlockSize);
-    std::uint64_t lines = 0;
-    bool lastWasCr = true;
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer.data(), buffer.size());
-        if (n <= 0)
-            break;
-        const char* p = buffer.data();
-        const char* end = p + n;
-        while (const void* cr = std::memchr(p, '\r', static_cast<std::size_t>(end - p))) {
-            ++lines;
-            p = static_cast<const char*>(cr) + 1;
-        }
-        lastWasCr = buffer[static_cast<std::size_t>(n) - 1] == '\r';
-    }
-    ::close(fd);
-    return lines + (lastWasCr ? 0 : 1);
-}
-
-// Memory: the peak resident size is reset before a measurement (Linux: clear_refs 5), read after it.
-bool ResetPeak() {
-    std::ofstream out("/proc/self/clear_refs");
-    out << "5";
-    out.flush();
-    return static_cast<bool>(out);
-}
-
-long StatusKib(const char* field) {
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    const std::size_t n = std::strlen(field);
-    while (std::getline(in, line))
-        if (line.compare(0, n, field) == 0 && line.size() > n && line[n] == ':')
-            return std::atol(line.c_str() + n + 1);
-    return -1;
-}
-
-struct MemoryProbe {
-    long before = 0;
-    bool reset = false;
-    MemoryProbe() {
-        reset = ResetPeak();
-        before = reset ? StatusKib("VmRSS") : StatusKib("VmHWM");
-    }
-    long IncreaseKib() const { return StatusKib("VmHWM") - before; }
-};
+using bench::BarePass;
+using bench::Best;
+using bench::FileSize;
+using bench::MemoryProbe;
+using bench::ResetPeak;
+using bench::Seconds;
 
 bool CopySlice(const std::string& from, const std::string& to, std::uint64_t bytes) {
     std::ifstream in(from, std::ios::binary);

@@ -1,9 +1,11 @@
 #include "Corpus.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
+#include <utility>
 
 namespace bench {
 
@@ -377,6 +379,141 @@ private:
     char ip_[32] = {};
 };
 
+// Writes one day's activity log, a line per event of the server's services: sessions coming and going,
+// messages accepted, delivered, refused. Time stamps rise evenly through the day with the bytes written.
+class ActivityWriter {
+public:
+    ActivityWriter(std::FILE* out, std::uint64_t bytes, std::string dateText, std::uint64_t seed)
+        : out_(out), bytes_(bytes), date_(std::move(dateText)), random_(seed) {
+        buffer_.reserve(kFlush + 4096);
+    }
+
+    // The lines of one session of one of the services.
+    void Session(std::uint64_t session) {
+        session_ = session;
+        std::snprintf(ip_, sizeof ip_, "%u.%u.%u.%u", 1 + random_.Below(222), random_.Below(256),
+                      random_.Below(256), 1 + random_.Below(254));
+        const std::uint32_t service = random_.Below(10);
+        if (service < 6)
+            Inbound();
+        else if (service < 8)
+            Outbound();
+        else
+            Mailbox();
+    }
+
+    std::uint64_t Written() const { return written_; }
+
+    bool Flush() {
+        if (!buffer_.empty() && std::fwrite(buffer_.data(), 1, buffer_.size(), out_) != buffer_.size())
+            return false;
+        written_ += buffer_.size();
+        buffer_.clear();
+        return true;
+    }
+
+    bool NeedsFlush() const { return buffer_.size() >= kFlush; }
+
+private:
+    static constexpr std::size_t kFlush = std::size_t{4} << 20;
+    static constexpr std::size_t kMinLine = 40;
+    static constexpr std::size_t kMaxLine = 200;
+    static constexpr std::uint64_t kSecondsPerDay = 86400;
+
+    std::string Id(std::uint64_t id) const {
+        char text[24];
+        std::snprintf(text, sizeof text, "%08llX", static_cast<unsigned long long>(id));
+        return text;
+    }
+
+    void Inbound() {
+        const std::string tag = "SMTP-IN [" + std::to_string(session_ % 10000000) + "] ";
+        Line(tag + "Connection from " + ip_ + ":" + std::to_string(1024 + random_.Below(64000)));
+        if (random_.Chance(0.01)) {
+            Line(tag + "Refused: " + ip_ + " listed in zen.spamhaus.org");
+            return;
+        }
+        if (random_.Chance(0.2))
+            Line(tag + "Authenticated as " + random_.Pick(kLocalUsers) + " (LOGIN)");
+        const std::string id = Id(session_ * 7 + 0x10000);
+        const std::string sender = std::string(random_.Pick(kUsers)) + "@" + random_.Pick(kDomains);
+        const std::uint32_t recipients = 1 + random_.Below(3);
+        for (std::uint32_t r = 0; r < recipients; ++r) {
+            const std::string rcpt = std::string(random_.Pick(kLocalUsers)) + "@brindlemar.local";
+            if (random_.Chance(0.03))
+                Line(tag + "Recipient <" + rcpt + "> rejected: User unknown");
+            else
+                Line(tag + "Message " + id + " from <" + sender + "> to <" + rcpt + ">, " +
+                     std::to_string(1000 + random_.Below(400000)) + " bytes, subject \"" +
+                     random_.Pick(kSubjects) + "\"");
+        }
+        if (random_.Chance(0.01))
+            Line(tag + Fill(random_.Pick(kRareErrors), random_, session_));
+        if (random_.Chance(0.1))
+            Line(tag + "Spam filter: message " + id + " scored " + std::to_string(random_.Below(20)) + "." +
+                 std::to_string(random_.Below(10)) + ", moved to Junk");
+        Line(tag + "Session closed after " + std::to_string(random_.Below(30)) + "." +
+             std::to_string(random_.Below(10)) + "s");
+    }
+
+    void Outbound() {
+        const std::string tag = "SMTP-OUT [" + std::to_string(session_ % 10000000) + "] ";
+        const std::string id = Id(session_ * 7 + 0x10000);
+        const std::string domain = random_.Pick(kDomains);
+        const std::string host = "mx" + std::to_string(random_.Below(4)) + "." + domain;
+        Line(tag + "Delivering " + id + " to " + random_.Pick(kUsers) + "@" + domain + " via " + host + " (" +
+             ip_ + ")");
+        if (random_.Chance(0.05))
+            Line(tag + "Delivery of " + id + " deferred: 451 4.7.1 Greylisted, retry in 300 seconds");
+        else if (random_.Chance(0.02))
+            Line(tag + "Delivery of " + id + " failed permanently: 550 5.1.1 User unknown");
+        else
+            Line(tag + "Delivered " + id + ": 250 2.0.0 Ok: queued as " + Id(random_.Next() & 0xFFFFFFFFFF));
+    }
+
+    void Mailbox() {
+        const bool imap = random_.Chance(0.4);
+        const std::string tag =
+            std::string(imap ? "IMAP [" : "POP3 [") + std::to_string(session_ % 10000000) + "] ";
+        const std::string user = random_.Pick(kLocalUsers);
+        if (random_.Chance(0.03)) {
+            Line(tag + "Login failed for " + user + " from " + ip_ + ": wrong password");
+            return;
+        }
+        Line(tag + user + " logged in from " + ip_);
+        Line(tag + user + ": " + std::to_string(random_.Below(200)) + " messages, " +
+             std::to_string(random_.Below(90000000)) + " bytes" + (imap ? ", INBOX selected" : ""));
+        Line(tag + user + " logged out");
+    }
+
+    // "dd/mm/yy hh:nn:ss " and the text, padded or cut to kMinLine..kMaxLine bytes, CR LF.
+    void Line(const std::string& text) {
+        std::uint64_t s = std::min((written_ + buffer_.size()) * kSecondsPerDay / bytes_, kSecondsPerDay - 1);
+        if (random_.Chance(0.001)) // written late by a busy thread
+            s -= std::min<std::uint64_t>(s, 1 + random_.Below(600));
+        char stamp[40];
+        std::snprintf(stamp, sizeof stamp, " %02u:%02u:%02u ", static_cast<unsigned>(s / 3600),
+                      static_cast<unsigned>(s / 60 % 60), static_cast<unsigned>(s % 60));
+        const std::size_t start = buffer_.size();
+        buffer_ += date_;
+        buffer_ += stamp;
+        buffer_ += text;
+        if (buffer_.size() - start < kMinLine)
+            buffer_.append(kMinLine - (buffer_.size() - start), ' ');
+        if (buffer_.size() - start > kMaxLine)
+            buffer_.resize(start + kMaxLine);
+        buffer_ += "\r\n";
+    }
+
+    std::FILE* out_;
+    std::uint64_t bytes_;
+    std::string date_;
+    Random random_;
+    std::string buffer_;
+    std::uint64_t written_ = 0;
+    std::uint64_t session_ = 0;
+    char ip_[24] = {};
+};
 } // namespace
 
 bool GenerateDebugLog(const std::string& path, std::uint64_t bytes, std::uint64_t seed, std::string& error) {
@@ -386,6 +523,29 @@ bool GenerateDebugLog(const std::string& path, std::uint64_t bytes, std::uint64_
         return false;
     }
     LogWriter writer(out, seed);
+    std::uint64_t session = 0;
+    bool ok = true;
+    while (ok && writer.Written() < bytes) {
+        writer.Session(++session);
+        if (writer.NeedsFlush())
+            ok = writer.Flush();
+    }
+    ok = ok && writer.Flush();
+    if (std::fclose(out) != 0)
+        ok = false;
+    if (!ok)
+        error = std::strerror(errno);
+    return ok;
+}
+
+bool GenerateActivityLog(const std::string& path, std::uint64_t bytes, const std::string& dateText,
+                         std::uint64_t seed, std::string& error) {
+    std::FILE* out = std::fopen(path.c_str(), "wb");
+    if (out == nullptr) {
+        error = std::strerror(errno);
+        return false;
+    }
+    ActivityWriter writer(out, std::max<std::uint64_t>(bytes, 1), dateText, seed);
     std::uint64_t session = 0;
     bool ok = true;
     while (ok && writer.Written() < bytes) {

@@ -35,12 +35,16 @@ public:
     std::string_view Next() {
         const auto cut = rest_.find("\xff\x01");
         std::string_view part = rest_.substr(0, cut);
-        rest_ = cut == std::string_view::npos ? std::string_view() : rest_.substr(cut + 2);
+        done_ = cut == std::string_view::npos;
+        rest_ = done_ ? std::string_view() : rest_.substr(cut + 2);
         return part;
     }
+    // Whether the last part has been given out (every later Next() gives an empty part).
+    bool Done() const { return done_; }
 
 private:
     std::string_view rest_;
+    bool done_ = false;
 };
 
 } // namespace fuzz
