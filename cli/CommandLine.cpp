@@ -120,10 +120,10 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
         const std::string body = arg.substr(2);
         const auto equals = body.find('=');
         const std::string name = body.substr(0, equals);
-        const OptionSpec* spec = FindOption(name);
-        if (spec == nullptr)
+        const OptionSpec* option = FindOption(name);
+        if (option == nullptr)
             return Fail("unknown option --" + name);
-        if (!spec->takesValue) {
+        if (!option->takesValue) {
             if (equals != std::string::npos)
                 return Fail("option --" + name + " takes no value");
             json = true; // --help returned above, so this is --json
@@ -146,9 +146,9 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     const std::string commandName = positionals.front();
     positionals.erase(positionals.begin());
     const CommandSpec* command = nullptr;
-    for (const auto& spec : Commands())
-        if (spec.name == commandName)
-            command = &spec;
+    for (const auto& candidate : Commands())
+        if (candidate.name == commandName)
+            command = &candidate;
     if (command == nullptr)
         return Fail("unknown command '" + commandName + "'");
     for (const auto& [name, value] : options)
