@@ -7,10 +7,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 scripts/setup.sh build >/dev/null
-bin=$root/build
+bin=$root/build/bin
 
-if [ -n "${BRINDLEMAR_REGISTRY:-}" ] || [ -f "$bin/app/registry.reg" ]; then
-    exec "$bin/app/brindlemar-analyser" "$@"
+if [ -n "${BRINDLEMAR_REGISTRY:-}" ] || [ -f "$bin/registry.reg" ]; then
+    exec "$bin/brindlemar-analyser" "$@"
 fi
 
 demo=$root/demo
@@ -20,7 +20,7 @@ mkdir -p "$demo"
 
 # The library server picks a free port and says which on its first line.
 server_log=$demo/library-server.log
-"$bin/tools/brindlemar-library-server" --port 0 --dir "$bin/tools/catalogues" >"$server_log" 2>&1 &
+"$bin/brindlemar-library-server" --port 0 --dir "$bin/catalogues" >"$server_log" 2>&1 &
 server=$!
 trap 'kill $server 2>/dev/null || true; wait $server 2>/dev/null || true' EXIT
 port=""
@@ -33,16 +33,16 @@ done
 [ -n "$port" ] || { echo "The library server did not start:" >&2; cat "$server_log" >&2; exit 1; }
 echo "Library server on 127.0.0.1:$port (requests are logged in $server_log)"
 
-"$bin/tools/demo/brindlemar-demo" "$demo" --catalogues "$bin/tools/catalogues" --library-host "127.0.0.1:$port"
+"$bin/brindlemar-demo" "$demo" --catalogues "$bin/catalogues" --library-host "127.0.0.1:$port"
 export BRINDLEMAR_REGISTRY=$demo/registry.reg
 
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
-    "$bin/app/brindlemar-analyser" "$@"
+    "$bin/brindlemar-analyser" "$@"
     exit $?
 fi
 
 # No display: the same analysis on the command line.
-scan=$bin/cli/brindlemar-scan
+scan=$bin/brindlemar-scan
 echo
 echo "No display was found, so here is the same analysis through brindlemar-scan."
 "$scan" fetch SMTP
