@@ -4,6 +4,7 @@
 #include <exception>
 #include <new>
 #include <nlohmann/json.hpp>
+#include <optional>
 
 #include "catalogue/Catalogue.h"
 #include "catalogue/Library.h"
@@ -247,15 +248,23 @@ void WriteLine(std::ostream& out, const scan::InstanceLines& lines, std::size_t 
     }
 }
 
-int RunInstances(const Invocation& inv, std::ostream& out, std::ostream& err) {
+// The lines of the event the command names, as offsets into its log; the exit code when there are none to
+// give (an event outside the catalogue, a log that cannot be read).
+std::optional<int> BuildInstances(const Invocation& inv, const LogTarget& log, std::ostream& err,
+                                  scan::InstanceLines& lines) {
     const catalogue::Catalogue entries = LoadCatalogue(inv, err);
     if (!CheckEventIndex(inv, entries, err))
         return kExitUsage;
-    const LogTarget log = ResolveLog(inv);
-    scan::InstanceLines lines;
     const auto status = lines.Build(log.path, entries.strings[static_cast<std::size_t>(inv.eventIndex)]);
     if (!status.ok)
         return LogFailure(err, status);
+    return std::nullopt;
+}
+
+int RunInstances(const Invocation& inv, std::ostream& out, std::ostream& err) {
+    scan::InstanceLines lines;
+    if (const std::optional<int> failed = BuildInstances(inv, ResolveLog(inv), err, lines))
+        return *failed;
 
     // The lines are read back one at a time, so a long list costs only its offsets.
     if (inv.json) {
@@ -281,14 +290,10 @@ bool CanOpen(const std::string& path) {
 }
 
 int RunTranscript(const Invocation& inv, std::ostream& out, std::ostream& err) {
-    const catalogue::Catalogue entries = LoadCatalogue(inv, err);
-    if (!CheckEventIndex(inv, entries, err))
-        return kExitUsage;
     const LogTarget log = ResolveLog(inv);
     scan::InstanceLines lines;
-    const auto status = lines.Build(log.path, entries.strings[static_cast<std::size_t>(inv.eventIndex)]);
-    if (!status.ok)
-        return LogFailure(err, status);
+    if (const std::optional<int> failed = BuildInstances(inv, log, err, lines))
+        return *failed;
     if (inv.instanceIndex >= lines.Size()) {
         err << "There is no instance " << inv.instanceIndex << " of catalogue entry " << inv.eventIndex
             << ": it has " << lines.Size() << (lines.Size() == 1 ? " instance" : " instances")
