@@ -20,9 +20,10 @@ bool IsDebugLogFileName(std::string_view name, std::string_view sourceCode);
 bool DebugLogNameLess(std::string_view a, std::string_view b);
 
 // Lists the bare names of the source's debug log files in directory (used exactly as given; an empty one is
-// the root), in DebugLogNameLess order. Only ordinary files count (a symbolic link to one counts; hidden
-// files whose names start with "." do not). A directory that does not exist gives ok and no names; any other
-// failure to list it gives the platform's reason, with names empty.
+// the root), in DebugLogNameLess order. Only ordinary files count: a symbolic link to one counts, a link to
+// a device, a pipe or a kernel pseudo-file (/proc/kmsg) does not, nor do hidden files whose names start with
+// ".". A directory that does not exist gives ok and no names; any other failure to list it gives the
+// platform's reason, with names empty.
 [[nodiscard]] text::Status ListDebugLogFiles(std::string_view directory, std::string_view sourceCode,
                                              std::vector<std::string>& names);
 

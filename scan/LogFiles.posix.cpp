@@ -6,6 +6,10 @@
 #include <new>
 #include <string>
 #include <sys/stat.h>
+#ifdef __linux__
+#include <linux/magic.h>
+#include <sys/vfs.h>
+#endif
 
 #include "text/Paths.h"
 
@@ -21,6 +25,35 @@ struct DirectoryStream {
             ::closedir(dir);
     }
 };
+
+// Whether the file at path lies on one of the kernel's pseudo file systems (/proc, /sys and their kin).
+// Their entries call themselves regular files, mostly of size 0, yet are no logs: /proc/kmsg, for one,
+// never ends. A file system that cannot be asked counts as an ordinary one.
+bool OnPseudoFileSystem(const std::string& path) {
+#ifdef __linux__
+    struct statfs fs {};
+    if (::statfs(path.c_str(), &fs) != 0)
+        return false;
+    switch (static_cast<unsigned long>(fs.f_type)) {
+    case PROC_SUPER_MAGIC:
+    case SYSFS_MAGIC:
+    case DEBUGFS_MAGIC:
+    case TRACEFS_MAGIC:
+    case SECURITYFS_MAGIC:
+    case CGROUP_SUPER_MAGIC:
+    case CGROUP2_SUPER_MAGIC:
+    case PSTOREFS_MAGIC:
+    case EFIVARFS_MAGIC:
+    case BPF_FS_MAGIC:
+        return true;
+    default:
+        return false;
+    }
+#else
+    (void)path;
+    return false;
+#endif
+}
 
 } // namespace
 
@@ -60,10 +93,11 @@ text::Status ListDebugLogFiles(std::string_view directory, std::string_view sour
                 continue;
 #endif
             if (!regular) {
-                // A symbolic link counts when it leads to an ordinary file; a broken one does not.
+                // A symbolic link counts when it leads to an ordinary file; a broken one does not, nor one
+                // that leads to a device, a pipe or a kernel pseudo-file.
                 struct stat st {};
                 const std::string full = text::JoinPath(directory, name);
-                regular = ::stat(full.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+                regular = ::stat(full.c_str(), &st) == 0 && S_ISREG(st.st_mode) && !OnPseudoFileSystem(full);
             }
             if (regular)
                 names.emplace_back(name);

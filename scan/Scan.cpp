@@ -25,7 +25,7 @@ std::int32_t Saturate(std::uint64_t count) {
 // with the last Overlap() bytes of the one before, so a search string across the cut is still seen whole
 // and the end of the line is in view when it is finally reached. The piece's line keeps one number, so it
 // still counts once.
-text::Status SearchFile(detail::ReadOnlyFile& file, const EventMatcher& matcher, detail::MatchState& state,
+text::Status SearchFile(text::File& file, const EventMatcher& matcher, detail::MatchState& state,
                         std::size_t blockSize) {
     const std::size_t keep = std::max<std::size_t>(matcher.Overlap(), 1);
     const std::size_t capacity = std::max<std::size_t>(blockSize, 1) + keep;
@@ -144,7 +144,7 @@ text::Status CountEvents(const std::string& path, const EventMatcher& matcher,
         counts.assign(matcher.Size(), 0);
         if (!matcher.Ready())
             return text::Status::FromErrno(ENOMEM);
-        detail::ReadOnlyFile file;
+        text::File file;
         text::Status status = file.Open(path);
         if (!status)
             return status;
@@ -192,7 +192,7 @@ text::Status InstanceLines::Build(const std::string& path, std::string_view sear
         const EventMatcher matcher({std::string(searchString)});
         if (!matcher.Ready())
             return text::Status::FromErrno(ENOMEM);
-        detail::ReadOnlyFile file;
+        text::File file;
         text::Status status = file.Open(path);
         if (!status)
             return status;

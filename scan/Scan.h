@@ -11,7 +11,7 @@
 
 #include "scan/LineRun.h"
 #include "scan/Matcher.h"
-#include "scan/ReadOnlyFile.h"
+#include "text/File.h"
 #include "text/Status.h"
 
 namespace scan {
@@ -65,7 +65,7 @@ public:
 
 private:
     detail::FoundLines lines_;
-    detail::ReadOnlyFile file_;
+    text::File file_;
 };
 
 } // namespace scan

@@ -1,18 +1,14 @@
 // Registry backend over a registry export file: the settings of HKEY_LOCAL_MACHINE as exported by the
 // Registry Editor on the mail server's machine. The file is read afresh on every query (it is small and
 // read only up to a fixed cap) and never written.
-#include <cerrno>
-#include <cstdio>
+#include <cstdint>
 #include <cstdlib>
-#include <filesystem>
-#include <memory>
-#include <new>
 #include <string>
-#include <system_error>
 
 #include "settings/RegFile.h"
 #include "settings/Registry.h"
 #include "settings/RegistryBackend.h"
+#include "text/File.h"
 #include "text/Paths.h"
 
 namespace settings {
@@ -31,62 +27,39 @@ struct RegistryFile {
     std::string failure; // why it could not be read (State::Failed)
 };
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
-std::string ErrnoText(int error) {
-    return std::generic_category().message(error);
-}
-
 RegistryFile ReadRegistryFile(const std::string& path) {
     RegistryFile file;
-    std::error_code error;
-    const auto status = std::filesystem::status(path, error);
-    if (status.type() == std::filesystem::file_type::not_found)
-        return file; // no file: an empty registry
-    if (error) {
-        file.state = RegistryFile::State::Failed;
-        file.failure = error.message();
-        return file;
-    }
     // Only a regular file: a directory fails to read, a FIFO would block and a device never ends.
-    if (status.type() != std::filesystem::file_type::regular) {
+    text::File opened;
+    bool missing = false;
+    if (const text::Status status = opened.Open(path, &missing); !status) {
+        if (missing)
+            return file; // no file: an empty registry
         file.state = RegistryFile::State::Failed;
-        file.failure = "not a regular file";
+        file.failure = status.description;
         return file;
     }
-    errno = 0;
-    std::unique_ptr<std::FILE, FileCloser> stream(std::fopen(path.c_str(), "rb"));
-    if (!stream) {
-        const int openError = errno;
-        if (openError == ENOENT || openError == ENOTDIR)
-            return file; // removed in between: still just missing
-        file.state = RegistryFile::State::Failed;
-        file.failure = openError != 0 ? ErrnoText(openError) : "cannot be opened";
-        return file;
-    }
-    const auto size = std::filesystem::file_size(path, error);
-    if (!error)
-        file.bytes.reserve(size < kMaxRegistryFileBytes ? static_cast<std::size_t>(size)
-                                                        : kMaxRegistryFileBytes);
-    char chunk[65536];
-    while (file.bytes.size() < kMaxRegistryFileBytes) {
-        const std::size_t want = std::min(sizeof chunk, kMaxRegistryFileBytes - file.bytes.size());
-        const std::size_t got = std::fread(chunk, 1, want, stream.get());
-        file.bytes.append(chunk, got);
-        if (got < want)
+    // Read as the file was when opened, up to the cap: a size of 0 (a pseudo-file) reads as empty.
+    const std::uint64_t size = opened.Size();
+    file.cut = size > kMaxRegistryFileBytes;
+    file.bytes.resize(file.cut ? kMaxRegistryFileBytes : static_cast<std::size_t>(size));
+    std::size_t filled = 0;
+    for (;;) {
+        std::size_t got = 0;
+        if (const text::Status read =
+                opened.Read(file.bytes.data() + filled, file.bytes.size() - filled, got);
+            !read) {
+            file.state = RegistryFile::State::Failed;
+            file.failure = read.description;
+            file.bytes.clear();
+            file.cut = false;
+            return file;
+        }
+        if (got == 0)
             break;
+        filled += got;
     }
-    if (std::ferror(stream.get())) {
-        const int readError = errno;
-        file.state = RegistryFile::State::Failed;
-        file.failure = readError != 0 ? ErrnoText(readError) : "read error";
-        file.bytes.clear();
-        return file;
-    }
-    if (file.bytes.size() == kMaxRegistryFileBytes && std::fgetc(stream.get()) != EOF)
-        file.cut = true;
+    file.bytes.resize(filled);
     file.state = RegistryFile::State::Read;
     return file;
 }

@@ -1,6 +1,6 @@
 // The one line reader of the system, for catalogues, debug logs and activity logs: a line ends at CR LF or
 // at a lone CR; a lone LF is an ordinary character of the line; a terminator after the last line adds no
-// line. Files are opened for reading only and read sequentially in large blocks.
+// line. Files are opened for reading only (text::File) and read sequentially in large blocks.
 #pragma once
 
 #include <cstddef>
@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "text/File.h"
 #include "text/Status.h"
 
 namespace text {
@@ -24,13 +25,13 @@ public:
     LineReader(const LineReader&) = delete;
     LineReader& operator=(const LineReader&) = delete;
 
-    // Opens the file read-only. A directory or a file that cannot be opened gives the platform's reason.
+    // Opens the file read-only as File::Open does (regular files only, the platform's reason on failure).
     // Reading stops at the file's size at this moment, so a log that another program keeps writing is read
-    // as it was when opened and the reading ends however fast it grows (a file that tells a size of 0, as
-    // pseudo-files do, is read to its end).
+    // as it was when opened and the reading ends however fast it grows; a file that tells a size of 0, as
+    // pseudo-files such as /proc/kmsg do, gives no lines and is never waited on.
     Status Open(const std::string& path);
+    // Closes the file; no lines follow.
     void Close();
-    bool IsOpen() const { return fd_ >= 0; }
 
     // The next whole line, without its terminator; valid until the next call. False at the end of the file
     // or after a failed read (then ReadStatus() says why). lineOffset, if given, receives the line's offset.
@@ -56,7 +57,7 @@ private:
     bool Fill(); // reads more data after what is there; false at end of file or on failure
     void Compact();
 
-    int fd_ = -1;
+    File file_;
     std::size_t blockSize_;
     std::size_t maxPiece_;
     std::vector<char> buf_;
@@ -64,19 +65,9 @@ private:
     std::size_t end_ = 0;         // end of the valid data
     std::uint64_t bufOffset_ = 0; // file offset of buf_[0]
     bool eof_ = false;
-    bool bounded_ = false;        // whether remaining_ applies
-    std::uint64_t remaining_ = 0; // bytes left to read, of the size at opening
-    bool midLine_ = false;        // the last piece given out did not end its line
+    bool midLine_ = false; // the last piece given out did not end its line
     std::uint64_t midLineOffset_ = 0;
     Status readStatus_;
 };
-
-// Opens a regular file read-only (O_CLOEXEC); a directory, a named pipe or a device is refused with a
-// reason, without blocking. On success fd is the open descriptor, which the caller closes.
-Status OpenRegularFile(const std::string& path, int& fd);
-
-// Reads a whole small file (a catalogue, an export file) into memory, up to limit bytes.
-// Fails with the platform's reason when it cannot be opened or read, or when it is larger than limit.
-Status ReadWholeFile(const std::string& path, std::string& contents, std::size_t limit);
 
 } // namespace text

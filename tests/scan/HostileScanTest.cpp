@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "scan/Matcher.h"
-#include "scan/ReadOnlyFile.h"
 #include "scan/Scan.h"
 #include "support/TestSupport.h"
+#include "text/File.h"
 
 namespace {
 
@@ -178,7 +178,7 @@ TEST(HostileScan, ReadingStopsAtTheSizeTheLogHadWhenOpened) {
     TempDir dir;
     const std::string path = dir.File("SMTP-Debug-1.log");
     WriteBytes(path, "one\r\ntwo\r\n");
-    scan::detail::ReadOnlyFile file;
+    text::File file;
     ASSERT_TRUE(file.Open(path).ok);
     {
         std::FILE* out = std::fopen(path.c_str(), "ab");
@@ -197,6 +197,43 @@ TEST(HostileScan, ReadingStopsAtTheSizeTheLogHadWhenOpened) {
     // Reads at an offset (the instance list reading a line back) are not bounded by it.
     EXPECT_TRUE(file.ReadAt(10, buffer, 7));
     EXPECT_EQ(std::string(buffer, 7), "three\r\n");
+}
+
+} // namespace
+
+namespace {
+
+TEST(HostileScan, PseudoFilesOfSizeZeroAreNotRead) {
+    // Kernel pseudo-files call themselves regular files of size 0. /proc/kmsg would block the scan for ever
+    // waiting for kernel messages (it opens only with privilege), /proc/self/mem fails every read at
+    // offset 0, /proc/self/status has lines: none of them is read, so each gives no lines at all.
+    struct Case {
+        const char* path;
+        bool opensUnprivileged;
+    } cases[] = {
+        {"/proc/kmsg", false},
+        {"/proc/self/mem", true},
+        {"/proc/self/status", true},
+    };
+    const scan::EventMatcher matcher({"", "a", "\r\n"});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        std::vector<std::int32_t> counts{7};
+        const text::Status counted = scan::CountEvents(c.path, matcher, counts);
+        if (c.opensUnprivileged) {
+            EXPECT_TRUE(counted.ok) << counted.description;
+        }
+        EXPECT_EQ(counts, (std::vector<std::int32_t>{0, 0, 0}));
+
+        scan::InstanceLines instances;
+        const text::Status listed = instances.Build(c.path, "");
+        EXPECT_EQ(listed.ok, counted.ok);
+        EXPECT_EQ(instances.Size(), 0u);
+
+        std::vector<std::int32_t> plain{7};
+        EXPECT_EQ(scan::CountEvents(c.path, scan::PlainMatcher({"", "a", "\r\n"}), plain).ok, counted.ok);
+        EXPECT_EQ(plain, (std::vector<std::int32_t>{0, 0, 0}));
+    }
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 #include "scan/LogFiles.h"
@@ -14,11 +15,12 @@ using testing_support::WriteBytes;
 namespace fs = std::filesystem;
 
 TEST(ListDebugLogFiles, ListsOrdinaryFilesNamedForTheSource) {
-    enum class Kind { File, Directory, LinkToFile, BrokenLink, LinkToDirectory };
+    enum class Kind { File, Directory, LinkToFile, BrokenLink, LinkToDirectory, Fifo, LinkTo };
     struct Entry {
         const char* name;
         Kind kind;
         bool listed;
+        const char* target = ""; // for Kind::LinkTo
     } entries[] = {
         {"SMTP-Debug-a.log", Kind::File, true},
         {"smtp-debug-b.LOG", Kind::File, true},
@@ -36,10 +38,20 @@ TEST(ListDebugLogFiles, ListsOrdinaryFilesNamedForTheSource) {
         {"SMTP-Debug-a.log.bak", Kind::File, false},
         {"SMTP-Activity-a.log", Kind::File, false},
         {"SMTP-Debug-2024 01 02 \xe9.log", Kind::File, true},
+        {"SMTP-Debug-fifo.log", Kind::Fifo, false},
+        {"SMTP-Debug-empty.log", Kind::LinkTo, true, "empty.txt"},
+        {"SMTP-Debug-fifolink.log", Kind::LinkTo, false, "pipe"},
+        {"SMTP-Debug-null.log", Kind::LinkTo, false, "/dev/null"},
+        // Pseudo-files that say they are regular files of size 0; /proc/kmsg would never end.
+        {"SMTP-Debug-kmsg.log", Kind::LinkTo, false, "/proc/kmsg"},
+        {"SMTP-Debug-proc.log", Kind::LinkTo, false, "/proc/self/status"},
+        {"SMTP-Debug-sys.log", Kind::LinkTo, false, "/sys/kernel/mm/transparent_hugepage/enabled"},
     };
     TempDir dir;
     WriteBytes(dir.File("target.txt"), "x");
     fs::create_directory(dir.Path() / "target-dir");
+    WriteBytes(dir.File("empty.txt"), "");
+    ASSERT_EQ(::mkfifo(dir.File("pipe").c_str(), 0600), 0);
     std::vector<std::string> expected;
     for (const Entry& e : entries) {
         const fs::path path = dir.Path() / e.name;
@@ -58,6 +70,13 @@ TEST(ListDebugLogFiles, ListsOrdinaryFilesNamedForTheSource) {
             break;
         case Kind::LinkToDirectory:
             fs::create_directory_symlink(dir.Path() / "target-dir", path);
+            break;
+        case Kind::Fifo:
+            ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+            break;
+        case Kind::LinkTo:
+            fs::create_symlink(fs::path(e.target).is_absolute() ? fs::path(e.target) : dir.Path() / e.target,
+                               path);
             break;
         }
         if (e.listed)

@@ -204,9 +204,8 @@ TEST(CountEvents, FilesThatCannotBeReadGiveZeroCountsAndTheReason) {
         {dir.File("missing.log"), "No such file or directory"},
         {dir.Path().string(), "Is a directory"},
         {dir.File("plain.log") + "/x.log", "Not a directory"},
-        {"", "No such file or directory"},
+        {"", "No such file or directory"},            // an empty path
         {dir.File("pipe.log"), "Not a regular file"}, // refused at once, not waited on
-        {"/proc/self/mem", "Input/output error"},     // opens, then every read fails
     };
     const scan::EventMatcher matcher({"", "a", "\r\n"});
     for (const Case& c : cases) {

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -61,14 +62,21 @@ TEST_F(HostileRegistryTest, NulAndEndOfFileBytesSpoilOnlyTheirOwnLines) {
 }
 
 TEST_F(HostileRegistryTest, AnEmptyFileIsAnEmptyRegistryWithOneProblem) {
+    // Kernel pseudo-files tell a size of 0 and are not read at all, so they are empty files too (read to
+    // their end, /proc/self/mem would fail and /proc/kmsg would block for ever).
     WriteBytes(path_, "");
-    EXPECT_EQ(settings::GetDebugLogDirectory("SMTP"), "");
-    EXPECT_EQ(settings::ReadRegistryDword(settings::kLogAnalysisKey, "Debug Status"), 0);
-    EXPECT_EQ(settings::LibraryServerHost(), settings::kDefaultLibraryHost);
-    const auto problems = settings::RegistryProblems();
-    ASSERT_EQ(problems.size(), 1u);
-    EXPECT_EQ(problems[0].rfind(path_, 0), 0u) << problems[0];
-    EXPECT_NE(problems[0].find("empty"), std::string::npos) << problems[0];
+    std::filesystem::create_symlink("/proc/self/status", dir_.File("status.reg"));
+    for (const std::string& path : {path_, dir_.File("status.reg"), std::string("/proc/self/mem")}) {
+        SCOPED_TRACE(path);
+        ScopedEnv env("BRINDLEMAR_REGISTRY", path);
+        EXPECT_EQ(settings::GetDebugLogDirectory("SMTP"), "");
+        EXPECT_EQ(settings::ReadRegistryDword(settings::kLogAnalysisKey, "Debug Status"), 0);
+        EXPECT_EQ(settings::LibraryServerHost(), settings::kDefaultLibraryHost);
+        const auto problems = settings::RegistryProblems();
+        ASSERT_EQ(problems.size(), 1u);
+        EXPECT_EQ(problems[0].rfind(path, 0), 0u) << problems[0];
+        EXPECT_NE(problems[0].find("empty"), std::string::npos) << problems[0];
+    }
 }
 
 TEST_F(HostileRegistryTest, AMillionLinesAreReadAndTheProblemsStayFew) {

@@ -254,9 +254,9 @@ TEST(LookupTranscript, ActivityLogThatCannotBeOpened) {
     }
 }
 
-TEST(LookupTranscript, ReadFailureEndsTheLookup) {
-    // /proc/self/mem opens, and reading it from offset 0 fails (nothing is mapped there): the lookup must
-    // end with what it read (nothing), not loop on the failing read.
+TEST(LookupTranscript, APseudoFileOfSizeZeroIsNotRead) {
+    // /proc/self/mem opens as a regular file of size 0, and reading it from offset 0 would fail (nothing is
+    // mapped there): it is not read at all, so the lookup ends at once with an empty transcript.
     if (!std::filesystem::exists("/proc/self/mem"))
         GTEST_SKIP() << "no /proc";
     const auto result = LookupTranscript(Item("07/12/26 10:15:30"), "mem", "/proc/self");

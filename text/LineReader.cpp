@@ -1,49 +1,22 @@
 #include "text/LineReader.h"
 
-#include <cerrno>
+#include <algorithm>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace text {
-
-// Opens a file read-only, refusing anything but a regular file: a directory named like a log, and a named
-// pipe or a device, which could block the window for ever or never end.
-Status OpenRegularFile(const std::string& path, int& fd) {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return Status::FromErrno(errno);
-    struct stat st {};
-    const int error = ::fstat(fd, &st) != 0 ? errno : S_ISDIR(st.st_mode) ? EISDIR : 0;
-    if (error != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        fd = -1;
-        return error != 0 ? Status::FromErrno(error) : Status::Fail("Not a regular file");
-    }
-    // Reads block as usual from here on.
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    return Status::Ok();
-}
 
 LineReader::LineReader(std::size_t blockSize, std::size_t maxPiece)
     : blockSize_(blockSize < 16 ? 16 : blockSize), maxPiece_(maxPiece) {}
 
-LineReader::~LineReader() { Close(); }
+LineReader::~LineReader() {
+    Close();
+}
 
 Status LineReader::Open(const std::string& path) {
     Close();
-    int fd = -1;
-    const Status opened = OpenRegularFile(path, fd);
+    const Status opened = file_.Open(path);
     if (!opened)
         return opened;
-#ifdef POSIX_FADV_SEQUENTIAL
-    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-#endif
-    fd_ = fd;
-    struct stat st {};
-    bounded_ = ::fstat(fd, &st) == 0 && st.st_size > 0;
-    remaining_ = bounded_ ? static_cast<std::uint64_t>(st.st_size) : 0;
     const std::size_t capacity = maxPiece_ > 0 && maxPiece_ + 1 > blockSize_ ? maxPiece_ + 1 : blockSize_;
     buf_.assign(capacity, '\0');
     begin_ = end_ = 0;
@@ -55,9 +28,9 @@ Status LineReader::Open(const std::string& path) {
 }
 
 void LineReader::Close() {
-    if (fd_ >= 0)
-        ::close(fd_);
-    fd_ = -1;
+    file_.Close();
+    begin_ = end_ = 0;
+    eof_ = true; // a closed reader gives no more lines
 }
 
 void LineReader::Compact() {
@@ -70,36 +43,22 @@ void LineReader::Compact() {
 }
 
 bool LineReader::Fill() {
-    if (eof_ || fd_ < 0)
+    if (eof_)
         return false;
     Compact();
     if (end_ == buf_.size())
         buf_.resize(buf_.size() * 2); // a line longer than the buffer, read whole
-    std::size_t want = buf_.size() - end_;
-    if (bounded_ && remaining_ < want)
-        want = static_cast<std::size_t>(remaining_);
-    if (want == 0) {
-        eof_ = true; // all the file held when it was opened has been read
+    std::size_t got = 0;
+    const Status read = file_.Read(buf_.data() + end_, buf_.size() - end_, got);
+    if (!read)
+        readStatus_ = read;
+    if (got == 0) {
+        // All the file held when it was opened has been read, or a read failed: never loop on it.
+        eof_ = true;
         return false;
     }
-    for (;;) {
-        const ssize_t n = ::read(fd_, buf_.data() + end_, want);
-        if (n > 0) {
-            end_ += static_cast<std::size_t>(n);
-            if (bounded_)
-                remaining_ -= static_cast<std::uint64_t>(n);
-            return true;
-        }
-        if (n == 0) {
-            eof_ = true;
-            return false;
-        }
-        if (errno == EINTR)
-            continue;
-        readStatus_ = Status::FromErrno(errno);
-        eof_ = true; // a failed read ends the file: never loop on it
-        return false;
-    }
+    end_ += got;
+    return true;
 }
 
 bool LineReader::Next(std::string_view& line, std::uint64_t* lineOffset) {
@@ -181,35 +140,6 @@ bool LineReader::NextPiece(Piece& piece, std::size_t overlap) {
             return false;
         scan = begin_ + searched;
     }
-}
-
-Status ReadWholeFile(const std::string& path, std::string& contents, std::size_t limit) {
-    contents.clear();
-    int fd = -1;
-    const Status opened = OpenRegularFile(path, fd);
-    if (!opened)
-        return opened;
-    char chunk[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, chunk, sizeof chunk);
-        if (n == 0)
-            break;
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            const int error = errno;
-            ::close(fd);
-            return Status::FromErrno(error);
-        }
-        if (contents.size() + static_cast<std::size_t>(n) > limit) {
-            ::close(fd);
-            contents.clear();
-            return Status::FromErrno(EFBIG);
-        }
-        contents.append(chunk, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
-    return Status::Ok();
 }
 
 } // namespace text
