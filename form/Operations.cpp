@@ -4,6 +4,9 @@
 #include "settings/Registry.h"
 #include "text/Paths.h"
 
+#include <iterator>
+#include <string>
+
 namespace form {
 
 std::string DebugLogPath(std::string_view sourceCode, std::string_view fileName) {
@@ -55,23 +58,79 @@ FetchResult FetchAndStore(std::string_view host, std::string_view sourceCode,
     return result;
 }
 
-CountResult CountFile(const std::string& path, const scan::EventMatcher& matcher) {
+CountResult CountFile(const std::string& path, const scan::EventMatcher& matcher,
+                      const scan::ScanOptions& options) {
     CountResult result;
-    result.status = scan::CountEvents(path, matcher, result.counts);
+    scan::ScanTotals totals;
+    result.status = scan::CountEvents(path, matcher, result.counts, options, &totals);
+    result.bytes = totals.bytes;
+    result.lines = totals.lines;
     return result;
 }
 
-text::Status ListInstances(const std::string& path, std::string_view searchString,
-                           scan::InstanceLines& into) {
-    text::Status listed = into.Build(path, searchString);
+text::Status ListInstances(const std::string& path, std::string_view searchString, scan::InstanceLines& into,
+                           const scan::ScanOptions& options) {
+    text::Status listed = into.Build(path, searchString, options);
     if (!listed)
         into.Clear();
     return listed;
 }
 
 transcript::TranscriptResult TranscriptOf(std::string_view instanceItem, std::string_view debugLogFileName,
-                                          std::string_view activityLogDirectory) {
-    return transcript::LookupTranscript(instanceItem, debugLogFileName, activityLogDirectory);
+                                          std::string_view activityLogDirectory,
+                                          const scan::ScanOptions& options) {
+    return transcript::LookupTranscript(instanceItem, debugLogFileName, activityLogDirectory, options.stop);
+}
+
+} // namespace form
+
+namespace form {
+
+std::string FormatBytes(std::uint64_t bytes) {
+    if (bytes < 1000)
+        return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
+    static constexpr const char* kUnits[] = {"KB", "MB", "GB", "TB", "PB"};
+    double value = double(bytes) / 1000.0;
+    std::size_t unit = 0;
+    while (value >= 999.95 && unit + 1 < std::size(kUnits)) {
+        value /= 1000.0;
+        ++unit;
+    }
+    const auto tenths = static_cast<std::uint64_t>(value * 10.0 + 0.5);
+    return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " " + kUnits[unit];
+}
+
+std::string FormatCount(std::uint64_t count) {
+    std::string digits = std::to_string(count);
+    for (std::size_t at = digits.size(); at > 3; at -= 3)
+        digits.insert(at - 3, ",");
+    return digits;
+}
+
+namespace {
+std::string FormatSeconds(double seconds) {
+    const auto tenths = static_cast<std::uint64_t>(seconds * 10.0 + 0.5);
+    return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " s";
+}
+} // namespace
+
+std::string WorkText(std::string_view fileName, std::uint64_t done, std::uint64_t total, double seconds) {
+    std::string shown(fileName);
+    shown += ": " + FormatBytes(done) + " of " + FormatBytes(total);
+    // An estimate once a little has been read: the rest at the speed so far.
+    if (done > 0 && done < total && seconds >= 0.5) {
+        const double left = seconds * double(total - done) / double(done);
+        shown += ", about " + std::to_string(static_cast<std::uint64_t>(left + 0.5)) + " s left";
+    }
+    return shown;
+}
+
+std::string CountSummary(std::string_view fileName, std::uint64_t bytes, std::uint64_t lines,
+                         std::size_t events, double seconds) {
+    std::string shown(fileName);
+    shown += ": " + FormatBytes(bytes) + ", " + FormatCount(lines) + (lines == 1 ? " line, " : " lines, ") +
+             FormatCount(events) + (events == 1 ? " event in " : " events in ") + FormatSeconds(seconds);
+    return shown;
 }
 
 } // namespace form

@@ -35,6 +35,11 @@ inline constexpr std::string_view kUnspecified = "(Unspecified)";
 inline constexpr std::string_view kRegistryProblemsLead =
     "Some lines of the settings file could not be read and were ignored:";
 
+// The status bar's word for work the user stopped.
+inline constexpr std::string_view kCancelled = "Cancelled";
+// The status bar's button that stops the work under way (Esc does the same).
+inline constexpr std::string_view kCancelButtonCaption = "Cancel";
+
 // Addresses on the library server host opened by the Help menu.
 inline constexpr std::string_view kOnlineHelpPath = "/Tools/Analysis/help.asp";
 inline constexpr std::string_view kKnowledgeBasePath = "/kb";
