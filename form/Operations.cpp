@@ -86,6 +86,17 @@ transcript::TranscriptResult TranscriptOf(std::string_view instanceItem, std::st
 
 namespace form {
 
+namespace {
+// "2.5": rounded to one decimal.
+std::string OneDecimal(double value) {
+    const auto tenths = static_cast<std::uint64_t>(value * 10.0 + 0.5);
+    std::string shown = std::to_string(tenths / 10);
+    shown.push_back('.');
+    shown.push_back(static_cast<char>('0' + tenths % 10));
+    return shown;
+}
+} // namespace
+
 std::string FormatBytes(std::uint64_t bytes) {
     if (bytes < 1000)
         return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
@@ -96,21 +107,24 @@ std::string FormatBytes(std::uint64_t bytes) {
         value /= 1000.0;
         ++unit;
     }
-    const auto tenths = static_cast<std::uint64_t>(value * 10.0 + 0.5);
-    return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " " + kUnits[unit];
+    return OneDecimal(value).append(" ").append(kUnits[unit]);
 }
 
 std::string FormatCount(std::uint64_t count) {
-    std::string digits = std::to_string(count);
-    for (std::size_t at = digits.size(); at > 3; at -= 3)
-        digits.insert(at - 3, ",");
-    return digits;
+    const std::string digits = std::to_string(count);
+    std::string shown;
+    shown.reserve(digits.size() + digits.size() / 3);
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0)
+            shown.push_back(',');
+        shown.push_back(digits[i]);
+    }
+    return shown;
 }
 
 namespace {
 std::string FormatSeconds(double seconds) {
-    const auto tenths = static_cast<std::uint64_t>(seconds * 10.0 + 0.5);
-    return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " s";
+    return OneDecimal(seconds).append(" s");
 }
 } // namespace
 

@@ -244,8 +244,9 @@ TEST_F(WorkTest, EveryTimingEndsAsTheProgramOfOneThreadDoes) {
         // A count stopped by a newer choice that scans nothing (another source) leaves its counts at 0
         // where one thread would have filled them: nothing shows counts before the next count or catalogue
         // load sets them afresh, so they are compared whenever the event list shows them.
-        if (!background.items[std::size_t(ListId::LstErrors)].empty())
+        if (!background.items[std::size_t(ListId::LstErrors)].empty()) {
             EXPECT_EQ(background.counts, oneThread.counts);
+        }
         EXPECT_EQ(background.activeSource, oneThread.activeSource);
         EXPECT_EQ(background.messages, oneThread.messages);
         EXPECT_EQ(background.windows, oneThread.windows);
