@@ -148,9 +148,12 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
             command = &candidate;
     if (command == nullptr)
         return Fail("unknown command '" + commandName + "'");
-    for (const auto& [name, value] : options)
-        if (command->options.count(name) == 0)
-            return Fail("option --" + name + " does not apply to " + commandName);
+    for (const auto& [name, value] : options) {
+        if (command->options.count(name) == 0) {
+            std::string error = "option --";
+            return Fail(error.append(name).append(" does not apply to ").append(commandName));
+        }
+    }
 
     ParseResult result;
     result.kind = ParseResult::Kind::Run;
