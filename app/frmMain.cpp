@@ -475,7 +475,7 @@ text::Status frmMain::LoadLogFiles(const std::string& logSource) {
     lstFiles->clear();
     std::vector<std::string> names;
     text::Status listed =
-        scan::ListDebugLogFiles(settings::GetDebugLogDirectory(logSource), logSource, names);
+        scan::ListDebugLogFiles(settings::LocalDebugLogDirectory(logSource), logSource, names);
     for (const std::string& name : names)
         AppendItem(*lstFiles, name);
     return listed;
@@ -503,7 +503,7 @@ void frmMain::GetErrorCount(const std::string& currentSource, const std::string&
     if (!matcher_)
         matcher_ = std::make_unique<scan::EventMatcher>(std::vector<std::string>(
             ErrorStrings.begin(), ErrorStrings.begin() + std::ptrdiff_t(EntryCount())));
-    const std::string path = text::JoinPath(settings::GetDebugLogDirectory(currentSource), fileName);
+    const std::string path = text::JoinPath(settings::LocalDebugLogDirectory(currentSource), fileName);
     std::vector<std::int32_t> counts;
     const text::Status scanned = scan::CountEvents(path, *matcher_, counts);
     if (!scanned) {
@@ -572,7 +572,7 @@ void frmMain::ShowErrorInstances(const std::string& currentSource, const std::st
         instances_->Clear();
         return;
     }
-    const std::string path = text::JoinPath(settings::GetDebugLogDirectory(currentSource), fileName);
+    const std::string path = text::JoinPath(settings::LocalDebugLogDirectory(currentSource), fileName);
     const text::Status listed = instances_->Build(path, ErrorStrings[std::size_t(errorIndex)]);
     if (!listed)
         ShowFailure(QStringLiteral("Unable to open log file. "), listed.description);
@@ -588,7 +588,7 @@ void frmMain::lstinstances_Click() {
     txtTranscript->clear();
     WaitCursor wait(prompt_);
     const transcript::TranscriptResult found = transcript::LookupTranscript(
-        item, SelectedFileName(), settings::GetActivityLogDirectory(ActiveSource));
+        item, SelectedFileName(), settings::LocalActivityLogDirectory(ActiveSource));
     switch (found.kind) {
     case transcript::TranscriptResult::Kind::Shown:
         txtTranscript->setPlainText(ForTextBox(found.text));
