@@ -213,7 +213,7 @@ int RunFiles(const Invocation& inv, std::ostream& out, std::ostream& err) {
     }
     out << "Debug log directory: " << (dir.empty() ? "(not set)" : text::AnsiToUtf8(dir)) << "\n";
     if (local.windowsPath)
-        out << FoundOrNot(local) << "\n";
+        out << "  " << FoundOrNot(local) << "\n";
     if (names.empty())
         out << "No debug log files of " << inv.source << ".\n";
     for (const auto& name : names)

@@ -159,7 +159,7 @@ TEST_F(DrivesCliTest, TheDriveFolderComesFromTheOptionTheEnvironmentOrBesideTheE
     // Without the logs, people are told where the program looked.
     const ProgramResult people = Scan({"files", "SMTP"});
     EXPECT_EQ(people.out, "Debug log directory: C:\\Program Files\\Brindlemar\\Logs\\SMTP\\Debug\n"
-                          "not found: there is no drive folder " +
+                          "  not found: there is no drive folder " +
                               drives_ + "\nNo debug log files of SMTP.\n");
     const ProgramResult empty = Scan({"files", "SMTP", "--drives="});
     EXPECT_EQ(empty.exitCode, 2);
