@@ -275,6 +275,33 @@ TEST_F(WindowTest, ChoosingAFileListsItsEventsWithTheirCounts) {
     EXPECT_TRUE(prompt_.messages.empty());
 }
 
+TEST_F(WindowTest, LogsCopiedOffTheServerAreFoundThroughItsWindowsPaths) {
+    // The server's Windows paths in the export; its logs copied into drives/c beside it, folder names in
+    // another case.
+    namespace fs = std::filesystem;
+    fs::create_directories(dir_.Path() / "drives/c/logs/smtp");
+    fs::rename(smtpDebug_, dir_.Path() / "drives/c/logs/smtp/debug");
+    fs::rename(smtpActivity_, dir_.Path() / "drives/c/logs/smtp/activity");
+    settings_.debugDirectories = {{"Connectors\\SMTP", "C:\\Logs\\SMTP\\Debug"}};
+    settings_.activityDirectories = {{"Connectors\\SMTP", "C:\\Logs\\SMTP\\Activity"}};
+    WriteRegistry();
+    ScopedEnv drives("BRINDLEMAR_DRIVES", "");
+
+    frmMain& w = Start();
+    EXPECT_EQ(Items(Find<QListWidget>("lstFiles")),
+              QStringList({"SMTP-Debug-20260711.log", "SMTP-Debug-20260712.log"}));
+    EXPECT_EQ(Find<QLabel>("lblLogFileRootDirectory")->text(),
+              "C:\\Logs\\SMTP\\Debug"); // the registry's text
+    ChooseFile(kSmtpLog);
+    EXPECT_EQ(w.ErrorCounts, (std::vector<std::int32_t>{2, 1, 0, 1}));
+    Choose(Find<QListWidget>("LstErrors"), 0);
+    ASSERT_EQ(Find<QListView>("lstinstances")->model()->rowCount(), 2);
+    Choose(Find<QListView>("lstinstances"), 0);
+    EXPECT_EQ(Find<QPlainTextEdit>("txtTranscript")->toPlainText().count('\n'), 3);
+    EXPECT_TRUE(prompt_.messages.empty());
+    EXPECT_TRUE(prompt_.modals.empty());
+}
+
 TEST_F(WindowTest, TheKeyboardChoosesAsTheMouseDoes) {
     Start();
     auto* files = Find<QListWidget>("lstFiles");
