@@ -115,6 +115,12 @@ catalogue::Catalogue LoadCatalogue(const Invocation& inv, std::ostream& err) {
     return loaded;
 }
 
+// Where a Windows path of the settings is on this machine, for people: "found: /x/drives/c/Logs" or
+// "not found: no folder "Logs" in /x/drives/c".
+std::string FoundOrNot(const settings::LocalDirectory& local) {
+    return text::AnsiToUtf8(local.found ? "found: " + local.shown : "not found: " + local.problem);
+}
+
 int LogFailure(std::ostream& err, const text::Status& status) {
     err << form::UnableToOpenLog(status) << "\n";
     return kExitLogUnreadable;
@@ -126,43 +132,69 @@ int RunSources(const Invocation& inv, std::ostream& out) {
     struct Row {
         std::string_view code;
         std::string debugDir, activityDir;
+        settings::LocalDirectory debugLocal, activityLocal;
     };
     std::vector<Row> rows;
     rows.reserve(kSourceCodes.size());
-    for (auto code : kSourceCodes)
+    bool anyWindowsPath = false;
+    for (auto code : kSourceCodes) {
         rows.push_back({code, text::AnsiToUtf8(settings::GetDebugLogDirectory(code)),
-                        text::AnsiToUtf8(settings::GetActivityLogDirectory(code))});
+                        text::AnsiToUtf8(settings::GetActivityLogDirectory(code)),
+                        settings::FindDebugLogDirectory(code), settings::FindActivityLogDirectory(code)});
+        anyWindowsPath =
+            anyWindowsPath || rows.back().debugLocal.windowsPath || rows.back().activityLocal.windowsPath;
+    }
 
     if (inv.json) {
+        // Where each directory is on this machine; null when a Windows path was not found there.
+        const auto localPath = [](const settings::LocalDirectory& local) {
+            return local.found ? Json(text::AnsiToUtf8(local.shown)) : Json(nullptr);
+        };
         Json sources = Json::array();
         for (const auto& row : rows)
             sources.push_back(Json{{"code", std::string(row.code)},
                                    {"debugDir", row.debugDir},
-                                   {"activityDir", row.activityDir}});
+                                   {"debugPath", localPath(row.debugLocal)},
+                                   {"activityDir", row.activityDir},
+                                   {"activityPath", localPath(row.activityLocal)}});
         out << JsonLine(Json{{"debugStatus", debugStatus}, {"sources", std::move(sources)}});
         return kExitOk;
     }
     const auto shown = [](const std::string& dir) { return dir.empty() ? std::string("(not set)") : dir; };
+    // The second line of a source whose directories are Windows paths: where they are on this machine.
+    const auto local = [](const settings::LocalDirectory& dir) {
+        return dir.windowsPath ? FoundOrNot(dir) : std::string();
+    };
     std::size_t width = std::string_view("DEBUG LOG DIRECTORY").size();
     for (const auto& row : rows)
-        width = std::max(width, shown(row.debugDir).size());
+        width = std::max({width, shown(row.debugDir).size(), local(row.debugLocal).size()});
     auto pad = [](std::string textValue, std::size_t size) {
         if (textValue.size() < size)
             textValue.append(size - textValue.size(), ' ');
         return textValue;
     };
-    out << "Debug Status: " << debugStatus << "\n\n";
-    out << pad("SOURCE", 10) << pad("DEBUG LOG DIRECTORY", width + 2) << "ACTIVITY LOG DIRECTORY\n";
-    for (const auto& row : rows)
+    out << "Debug Status: " << debugStatus << "\n";
+    if (anyWindowsPath)
+        out << "Drive folder: " << text::AnsiToUtf8(settings::DrivesFolder()) << "\n";
+    out << "\n" << pad("SOURCE", 10) << pad("DEBUG LOG DIRECTORY", width + 2) << "ACTIVITY LOG DIRECTORY\n";
+    for (const auto& row : rows) {
         out << pad(std::string(row.code), 10) << pad(shown(row.debugDir), width + 2) << shown(row.activityDir)
             << "\n";
+        if (row.debugLocal.windowsPath || row.activityLocal.windowsPath) {
+            std::string second =
+                pad("", 10) + pad(local(row.debugLocal), width + 2) + local(row.activityLocal);
+            second.erase(second.find_last_not_of(' ') + 1);
+            out << second << "\n";
+        }
+    }
     return kExitOk;
 }
 
 int RunFiles(const Invocation& inv, std::ostream& out, std::ostream& err) {
     const std::string dir = settings::GetDebugLogDirectory(inv.source);
     std::vector<std::string> names;
-    const auto status = scan::ListDebugLogFiles(dir, inv.source, names);
+    const settings::LocalDirectory local = settings::FindDebugLogDirectory(inv.source);
+    const auto status = scan::ListDebugLogFiles(local.path, inv.source, names);
     if (!status.ok) {
         err << form::kErrorExamining << status.description << "\n";
         return kExitLogUnreadable;
@@ -175,6 +207,8 @@ int RunFiles(const Invocation& inv, std::ostream& out, std::ostream& err) {
         return kExitOk;
     }
     out << "Debug log directory: " << (dir.empty() ? "(not set)" : text::AnsiToUtf8(dir)) << "\n";
+    if (local.windowsPath)
+        out << "  " << FoundOrNot(local) << "\n";
     if (names.empty())
         out << "No debug log files of " << inv.source << ".\n";
     for (const auto& name : names)
@@ -381,6 +415,8 @@ int RunFetch(const Invocation& inv, std::ostream& out, std::ostream& err) {
 } // namespace
 
 int RunCommand(const Invocation& invocation, std::ostream& out, std::ostream& err) {
+    if (invocation.drivesDir)
+        settings::SetDrivesFolder(*invocation.drivesDir);
     if (NeedsRegistry(invocation))
         WarnRegistryProblems(err);
     switch (invocation.command) {

@@ -10,11 +10,11 @@
 namespace form {
 
 std::string DebugLogPath(std::string_view sourceCode, std::string_view fileName) {
-    return text::JoinPath(settings::GetDebugLogDirectory(sourceCode), fileName);
+    return text::JoinPath(settings::LocalDebugLogDirectory(sourceCode), fileName);
 }
 
 std::string ActivityLogDirectory(std::string_view sourceCode) {
-    return settings::GetActivityLogDirectory(sourceCode);
+    return settings::LocalActivityLogDirectory(sourceCode);
 }
 
 std::string EventRowText(std::size_t index, std::int32_t count, std::string_view searchString) {

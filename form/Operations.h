@@ -27,9 +27,10 @@ inline constexpr std::array<std::string_view, 7> kSourceCodes = {"HTTPMAIL", "SM
 // The source the window chooses at start-up (entry 1 of the list).
 inline constexpr int kInitialSourceEntry = 1;
 
-// The debug log file of a source: its debug log directory as resolved, the separator, the bare name.
+// The debug log file of a source: its debug log directory as found on this machine (a Windows path of the
+// settings looked up in the drive folder of copied logs), the separator, the bare name.
 std::string DebugLogPath(std::string_view sourceCode, std::string_view fileName);
-// The directory that holds a source's activity logs.
+// The directory that holds a source's activity logs, as found on this machine.
 std::string ActivityLogDirectory(std::string_view sourceCode);
 
 // The row of the event list for catalogue entry `index` counted `count` times: "i [n]  search string",

@@ -163,7 +163,7 @@ text::Status frmMain::LoadLogFiles(const std::string& logSource) {
     view_.ClearList(ListId::lstFiles);
     std::vector<std::string> names;
     text::Status listed =
-        scan::ListDebugLogFiles(settings::GetDebugLogDirectory(logSource), logSource, names);
+        scan::ListDebugLogFiles(settings::LocalDebugLogDirectory(logSource), logSource, names);
     for (const std::string& name : names)
         view_.AppendItem(ListId::lstFiles, name);
     return listed;
