@@ -1,4 +1,5 @@
 #include "cli/Commands.h"
+#include "cli/Progress.h"
 
 #include <algorithm>
 #include <exception>
@@ -220,7 +221,11 @@ int RunScan(const Invocation& inv, std::ostream& out, std::ostream& err) {
     const catalogue::Catalogue entries = LoadCatalogue(inv, err);
     const LogTarget log = ResolveLog(inv);
     const scan::EventMatcher matcher(entries.strings);
-    const form::CountResult counted = form::CountFile(log.path, matcher);
+    form::CountResult counted;
+    {
+        ProgressLine progress(err, ProgressShown(), log.fileName, log.path);
+        counted = form::CountFile(log.path, matcher, progress.Options());
+    }
     if (!counted.status)
         return LogFailure(err, counted.status);
     const std::vector<std::int32_t>& counts = counted.counts;
@@ -285,8 +290,12 @@ std::optional<int> BuildInstances(const Invocation& inv, const LogTarget& log, s
     const catalogue::Catalogue entries = LoadCatalogue(inv, err);
     if (!CheckEventIndex(inv, entries, err))
         return kExitUsage;
-    const auto status =
-        form::ListInstances(log.path, entries.strings[static_cast<std::size_t>(inv.eventIndex)], lines);
+    text::Status status;
+    {
+        ProgressLine progress(err, ProgressShown(), log.fileName, log.path); // cleared before any message
+        status = form::ListInstances(log.path, entries.strings[static_cast<std::size_t>(inv.eventIndex)],
+                                     lines, progress.Options());
+    }
     if (!status.ok)
         return LogFailure(err, status);
     return std::nullopt;

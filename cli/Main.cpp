@@ -4,11 +4,14 @@
 #include <vector>
 
 #include "cli/Commands.h"
+#include "cli/Progress.h"
 
 int main(int argc, char** argv) {
     std::ios::sync_with_stdio(false);
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i)
         args.emplace_back(argv[i]);
+    // Progress goes to a person watching, never into a script's captured stderr.
+    cli::SetProgressShown(cli::StderrIsTerminal());
     return cli::RunCli(args, std::cout, std::cerr);
 }

@@ -4,6 +4,7 @@
 #include "settings/Registry.h"
 #include "text/Paths.h"
 
+#include <cmath>
 #include <iterator>
 #include <string>
 
@@ -89,7 +90,7 @@ namespace form {
 namespace {
 // "2.5": rounded to one decimal.
 std::string OneDecimal(double value) {
-    const auto tenths = static_cast<std::uint64_t>(value * 10.0 + 0.5);
+    const auto tenths = static_cast<std::uint64_t>(std::llround(value * 10.0));
     std::string shown = std::to_string(tenths / 10);
     shown.push_back('.');
     shown.push_back(static_cast<char>('0' + tenths % 10));
@@ -134,7 +135,7 @@ std::string WorkText(std::string_view fileName, std::uint64_t done, std::uint64_
     // An estimate once a little has been read: the rest at the speed so far.
     if (done > 0 && done < total && seconds >= 0.5) {
         const double left = seconds * double(total - done) / double(done);
-        shown += ", about " + std::to_string(static_cast<std::uint64_t>(left + 0.5)) + " s left";
+        shown += ", about " + std::to_string(std::llround(left)) + " s left";
     }
     return shown;
 }

@@ -196,7 +196,7 @@ void frmMain::GetErrorCount(const std::string& currentSource, const std::string&
     BeginWork(WorkKind::Count);
     work_.Start<CountResult>(
         [this, path, matcher](std::stop_token stop, WorkProgress& progress) {
-            return CountFile(path, *matcher, WorkOptions(stop, progress));
+            return CountFile(path, *matcher, WorkOptions(std::move(stop), progress));
         },
         [this, fileName](CountResult& counted) {
             const double seconds = work_.Seconds();
@@ -321,7 +321,8 @@ void frmMain::ShowErrorInstances(const std::string& currentSource, const std::st
     work_.Start<Listed>(
         [this, path, searchString](std::stop_token stop, WorkProgress& progress) {
             Listed listed{text::Status::Ok(), std::make_shared<scan::InstanceLines>()};
-            listed.status = ListInstances(path, searchString, *listed.lines, WorkOptions(stop, progress));
+            listed.status =
+                ListInstances(path, searchString, *listed.lines, WorkOptions(std::move(stop), progress));
             return listed;
         },
         [this, fileName](Listed& listed) {
@@ -363,7 +364,7 @@ void frmMain::lstinstances_Click() {
     BeginWork(WorkKind::Transcript);
     work_.Start<transcript::TranscriptResult>(
         [this, item, fileName, activityDirectory](std::stop_token stop, WorkProgress& progress) {
-            return TranscriptOf(item, fileName, activityDirectory, WorkOptions(stop, progress));
+            return TranscriptOf(item, fileName, activityDirectory, WorkOptions(std::move(stop), progress));
         },
         [this, item](transcript::TranscriptResult& found) {
             EndWork();

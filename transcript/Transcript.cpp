@@ -164,7 +164,7 @@ std::optional<TranscriptWindow> TranscriptWindowOf(std::string_view instanceItem
 }
 
 TranscriptResult LookupTranscript(std::string_view instanceItem, std::string_view debugLogFileName,
-                                  std::string_view activityLogDirectory, std::stop_token stop) {
+                                  std::string_view activityLogDirectory, const std::stop_token& stop) {
     using Kind = TranscriptResult::Kind;
     try {
         const std::optional<TranscriptWindow> window = TranscriptWindowOf(instanceItem);

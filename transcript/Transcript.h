@@ -55,6 +55,6 @@ struct TranscriptResult {
 // whatever the log's size.
 // A stop request ends the lookup early with the lines found so far (the caller drops them).
 TranscriptResult LookupTranscript(std::string_view instanceItem, std::string_view debugLogFileName,
-                                  std::string_view activityLogDirectory, std::stop_token stop = {});
+                                  std::string_view activityLogDirectory, const std::stop_token& stop = {});
 
 } // namespace transcript
