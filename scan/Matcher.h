@@ -20,7 +20,6 @@ public:
 
     // The number of entries.
     std::size_t Size() const { return searchStrings_.size(); }
-    const std::vector<std::string>& SearchStrings() const { return searchStrings_; }
 
     // Whether entry i matches the line (given without its terminator). False for an index out of range.
     bool Matches(std::string_view line, std::size_t i) const;
@@ -56,7 +55,6 @@ public:
 
     // The number of entries.
     std::size_t Size() const { return size_; }
-    const std::vector<std::string>& SearchStrings() const { return searchStrings_; }
     bool Ready() const { return compiled_ != nullptr; }
 
     // Used by the file searcher (scan/Scan.cpp): the bytes of a line that must stay in view when a line
@@ -70,7 +68,6 @@ public:
 
 private:
     std::size_t size_ = 0;
-    std::vector<std::string> searchStrings_;
     std::unique_ptr<detail::CompiledCatalogue> compiled_;
 };
 

@@ -1,0 +1,238 @@
+#include "scan/Automaton.h"
+
+#include <algorithm>
+#include <new>
+
+#include "scan/LineRun.h"
+
+namespace scan::detail {
+
+void Automaton::Build(std::vector<std::pair<std::string_view, std::uint32_t>> patterns, bool failureLinks) {
+    // The trie, in the order a walk over the sorted texts creates its nodes: a text shares the nodes of its
+    // common prefix with the one before it.
+    std::sort(patterns.begin(), patterns.end());
+    std::vector<std::uint32_t> parent{kNone};
+    std::vector<unsigned char> label{0};
+    std::vector<std::uint32_t> out{kNone};
+    std::vector<std::uint32_t> path{0}; // path[k]: the node of the previous text's first k bytes
+    std::string_view previous;
+    for (const auto& [text, pattern] : patterns) {
+        std::size_t common = 0;
+        while (common < previous.size() && common < text.size() && previous[common] == text[common])
+            ++common;
+        path.resize(common + 1);
+        for (std::size_t j = common; j < text.size(); ++j) {
+            if (parent.size() >= kReports / 2)
+                throw std::bad_alloc();
+            parent.push_back(path.back());
+            label.push_back(static_cast<unsigned char>(text[j]));
+            out.push_back(kNone);
+            path.push_back(static_cast<std::uint32_t>(parent.size() - 1));
+        }
+        out[path.back()] = pattern;
+        previous = text;
+    }
+    path = {};
+    const auto n = static_cast<std::uint32_t>(parent.size());
+
+    // Children by parent (in creation order, which is label order), then the breadth-first numbering.
+    std::vector<std::uint32_t> begin(n + 1, 0);
+    for (std::uint32_t v = 1; v < n; ++v)
+        ++begin[parent[v] + 1];
+    for (std::uint32_t v = 0; v < n; ++v)
+        begin[v + 1] += begin[v];
+    std::vector<std::uint32_t> children(n);
+    {
+        std::vector<std::uint32_t> cursor(begin.begin(), begin.end() - 1);
+        for (std::uint32_t v = 1; v < n; ++v)
+            children[cursor[parent[v]]++] = v;
+    }
+    parent = {};
+    std::vector<std::uint32_t> order;
+    order.reserve(n);
+    order.push_back(0);
+    firstChild_.assign(std::size_t{n} + 1, n);
+    for (std::uint32_t k = 0; k < order.size(); ++k) {
+        const std::uint32_t v = order[k];
+        firstChild_[k] = static_cast<std::uint32_t>(order.size());
+        for (std::uint32_t c = begin[v]; c < begin[v + 1]; ++c)
+            order.push_back(children[c]);
+    }
+    begin = {};
+    children = {};
+    label_.resize(n);
+    out_.resize(n);
+    for (std::uint32_t k = 0; k < n; ++k) {
+        label_[k] = label[order[k]];
+        out_[k] = out[order[k]];
+    }
+    label = {};
+    out = {};
+    order = {};
+    rootNext_.fill(0);
+    for (std::uint32_t c = firstChild_[0]; c < firstChild_[1]; ++c)
+        rootNext_[label_[c]] = c;
+    if (!failureLinks)
+        return;
+
+    // Failure links and report links, shallower nodes first.
+    fail_.assign(n, 0);
+    report_.assign(n, kNone);
+    for (std::uint32_t v = 0; v < n; ++v) {
+        if (v > 0)
+            report_[v] = out_[v] != kNone ? v : report_[fail_[v]];
+        for (std::uint32_t c = firstChild_[v]; c < firstChild_[v + 1]; ++c) {
+            if (v == 0)
+                continue; // a node of depth 1 fails to the root
+            std::uint32_t f = fail_[v];
+            for (;;) {
+                const std::uint32_t t = f == 0 ? rootNext_[label_[c]] : Child(f, label_[c]);
+                if (t != kNone && t != 0) {
+                    fail_[c] = t;
+                    break;
+                }
+                if (f == 0)
+                    break;
+                f = fail_[f];
+            }
+        }
+    }
+
+    // The dense table: bytes that occur in no pattern share one class, which always leads to the root.
+    std::array<bool, 256> used{};
+    for (std::uint32_t v = 1; v < n; ++v)
+        used[label_[v]] = true;
+    const auto usedCount = static_cast<std::uint32_t>(std::count(used.begin(), used.end(), true));
+    const std::uint32_t first = usedCount < 256 ? 1 : 0;
+    const std::uint32_t classes = usedCount + first;
+    if (std::size_t{n} * classes > kMaxDenseCells)
+        return;
+    classes_ = classes;
+    classOf_.fill(0);
+    std::array<unsigned char, 256> byteOf{};
+    std::uint32_t next = first;
+    for (unsigned b = 0; b < 256; ++b) {
+        if (!used[b])
+            continue;
+        classOf_[b] = static_cast<std::uint8_t>(next);
+        byteOf[next] = static_cast<unsigned char>(b);
+        ++next;
+    }
+    dense_.assign(std::size_t{n} * classes_, 0);
+    const auto entry = [&](std::uint32_t target) {
+        return target * classes_ | (report_[target] != kNone ? kReports : 0);
+    };
+    for (std::uint32_t v = 0; v < n; ++v) {
+        for (std::uint32_t k = first; k < classes_; ++k) {
+            const unsigned char b = byteOf[k];
+            const std::uint32_t c = v == 0 ? rootNext_[b] : Child(v, b);
+            std::uint32_t& cell = dense_[std::size_t{v} * classes_ + k];
+            if (c != kNone && c != 0)
+                cell = entry(c);
+            else if (v != 0)
+                cell = dense_[std::size_t{fail_[v]} * classes_ + k];
+        }
+    }
+}
+
+std::uint32_t Automaton::Child(std::uint32_t node, unsigned char byte) const {
+    const unsigned char* labels = label_.data();
+    std::uint32_t lo = firstChild_[node];
+    std::uint32_t hi = firstChild_[node + 1];
+    if (hi - lo > 8) {
+        const unsigned char* found = std::lower_bound(labels + lo, labels + hi, byte);
+        return found != labels + hi && *found == byte ? static_cast<std::uint32_t>(found - labels) : kNone;
+    }
+    for (; lo < hi; ++lo)
+        if (labels[lo] == byte)
+            return lo;
+    return kNone;
+}
+
+std::uint32_t Automaton::Next(std::uint32_t node, unsigned char byte) const {
+    for (;;) {
+        if (node == 0)
+            return rootNext_[byte];
+        const std::uint32_t c = Child(node, byte);
+        if (c != kNone)
+            return c;
+        node = fail_[node];
+    }
+}
+
+// Counts the patterns ending at a node: those on its chain of report links. Every pattern further along the
+// chain is a suffix of the one before, so a pattern this walk already counted in the line ends the walk:
+// the rest were counted with it. In a shared line a filter may have counted a pattern without its
+// suffixes, so there `walked` records which patterns this walk has passed instead.
+void Automaton::Report(std::uint32_t node, const LineRun& run, std::size_t line, std::vector<bool>* walked,
+                       MatchState& state) const {
+    const std::uint64_t stamp = run.firstLine + line + 1;
+    for (std::uint32_t o = report_[node]; o != kNone; o = report_[fail_[o]]) {
+        const std::uint32_t pattern = out_[o];
+        if (walked != nullptr) {
+            if ((*walked)[pattern])
+                return;
+            (*walked)[pattern] = true;
+        } else if (state.lastLine[pattern] == stamp) {
+            return;
+        }
+        state.Hit(pattern, run, line);
+    }
+}
+
+void Automaton::ScanLines(const LineRun& run, std::size_t from, bool shared, MatchState& state) const {
+    if (Empty() || from >= run.count)
+        return;
+    std::vector<bool> walkedInShared;
+    if (shared)
+        walkedInShared.assign(state.lastLine.size(), false);
+    const char* d = run.data;
+    for (std::size_t i = from; i < run.count; ++i) {
+        std::vector<bool>* walked = shared && i == from ? &walkedInShared : nullptr;
+        const std::size_t start = run.lineStarts[i];
+        const std::size_t end = run.lineEnds[i];
+        if (!dense_.empty()) {
+            const std::uint32_t* table = dense_.data();
+            const std::uint8_t* classOf = classOf_.data();
+            std::uint32_t row = 0;
+            for (std::size_t j = start; j < end; ++j) {
+                const std::uint32_t cell = table[row + classOf[static_cast<unsigned char>(d[j])]];
+                row = cell & ~kReports;
+                if (cell & kReports) [[unlikely]]
+                    Report(row / classes_, run, i, walked, state);
+            }
+        } else {
+            std::uint32_t node = 0;
+            for (std::size_t j = start; j < end; ++j) {
+                node = Next(node, static_cast<unsigned char>(d[j]));
+                if (report_[node] != kNone) [[unlikely]]
+                    Report(node, run, i, walked, state);
+            }
+        }
+    }
+}
+
+void Automaton::WalkLineEnds(const LineRun& run, std::size_t complete, MatchState& state) const {
+    if (Empty())
+        return;
+    const char* d = run.data;
+    for (std::size_t i = 0; i < complete; ++i) {
+        const std::size_t start = run.lineStarts[i];
+        std::uint32_t node = 0;
+        for (std::size_t j = run.lineEnds[i]; j > start; --j) {
+            const auto byte = static_cast<unsigned char>(d[j - 1]);
+            node = node == 0 ? rootNext_[byte] : Child(node, byte);
+            if (node == 0 || node == kNone)
+                break;
+            if (out_[node] != kNone)
+                state.Hit(out_[node], run, i);
+        }
+    }
+}
+
+std::size_t Automaton::MemoryBytes() const {
+    return firstChild_.capacity() * 4 + label_.capacity() + out_.capacity() * 4 + fail_.capacity() * 4 +
+           report_.capacity() * 4 + dense_.capacity() * 4 + sizeof(*this);
+}
+
+} // namespace scan::detail
