@@ -1,16 +1,45 @@
 #include "scan/Automaton.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <new>
 
 #include "scan/LineRun.h"
 
 namespace scan::detail {
 
+namespace {
+
+// The end of the run of `byte` that starts at d + from, at most end.
+std::size_t RunEnd(const char* d, std::size_t from, std::size_t end, char byte) {
+    const std::uint64_t all = 0x0101010101010101u * static_cast<unsigned char>(byte);
+    std::size_t j = from;
+    for (; j + 8 <= end; j += 8) {
+        std::uint64_t v;
+        std::memcpy(&v, d + j, 8);
+        v ^= all;
+        if (v != 0) {
+            if constexpr (std::endian::native == std::endian::little)
+                return j + static_cast<std::size_t>(std::countr_zero(v)) / 8;
+            else
+                return j + static_cast<std::size_t>(std::countl_zero(v)) / 8;
+        }
+    }
+    while (j < end && d[j] == byte)
+        ++j;
+    return j;
+}
+
+} // namespace
+
 void Automaton::Build(std::vector<std::pair<std::string_view, std::uint32_t>> patterns, bool failureLinks) {
     // The trie, in the order a walk over the sorted texts creates its nodes: a text shares the nodes of its
     // common prefix with the one before it.
     std::sort(patterns.begin(), patterns.end());
+    patterns_.clear();
+    for (const auto& entry : patterns)
+        patterns_.push_back(entry.second);
     std::vector<std::uint32_t> parent{kNone};
     std::vector<unsigned char> label{0};
     std::vector<std::uint32_t> out{kNone};
@@ -164,49 +193,78 @@ std::uint32_t Automaton::Next(std::uint32_t node, unsigned char byte) const {
 // chain is a suffix of the one before, so a pattern this walk already counted in the line ends the walk:
 // the rest were counted with it. In a shared line a filter may have counted a pattern without its
 // suffixes, so there `walked` records which patterns this walk has passed instead.
-void Automaton::Report(std::uint32_t node, const LineRun& run, std::size_t line, std::vector<bool>* walked,
-                       MatchState& state) const {
+std::size_t Automaton::Report(std::uint32_t node, const LineRun& run, std::size_t line,
+                              std::vector<bool>* walked, MatchState& state) const {
     const std::uint64_t stamp = run.firstLine + line + 1;
+    std::size_t added = 0;
     for (std::uint32_t o = report_[node]; o != kNone; o = report_[fail_[o]]) {
         const std::uint32_t pattern = out_[o];
         if (walked != nullptr) {
             if ((*walked)[pattern])
-                return;
+                break;
             (*walked)[pattern] = true;
+            if (state.lastLine[pattern] == stamp)
+                continue;
         } else if (state.lastLine[pattern] == stamp) {
-            return;
+            break;
         }
         state.Hit(pattern, run, line);
+        ++added;
     }
+    return added;
 }
 
+std::size_t Automaton::CountedIn(const LineRun& run, std::size_t i, const MatchState& state) const {
+    if (i != 0 || run.firstLineOffset == run.bufferOffset + run.lineStarts[0])
+        return 0;
+    return Stamped(run.firstLine + 1, state);
+}
+
+std::size_t Automaton::Stamped(std::uint64_t stamp, const MatchState& state) const {
+    return static_cast<std::size_t>(std::count_if(
+        patterns_.begin(), patterns_.end(), [&](std::uint32_t p) { return state.lastLine[p] == stamp; }));
+}
+
+// A state that the byte leads back to stays while the byte repeats, and so do its reports, which count
+// nothing more in the same line: the rest of the run of that byte is skipped at once. A line in which every
+// pattern is counted is left at once too.
 void Automaton::ScanLines(const LineRun& run, std::size_t from, bool shared, MatchState& state) const {
     if (Empty() || from >= run.count)
         return;
     std::vector<bool> walkedInShared;
     if (shared)
         walkedInShared.assign(state.lastLine.size(), false);
+    const std::size_t all = patterns_.size();
     const char* d = run.data;
     for (std::size_t i = from; i < run.count; ++i) {
         std::vector<bool>* walked = shared && i == from ? &walkedInShared : nullptr;
+        std::size_t counted = 0;
+        if (i == from)
+            counted = shared ? Stamped(run.firstLine + i + 1, state) : CountedIn(run, i, state);
         const std::size_t start = run.lineStarts[i];
         const std::size_t end = run.lineEnds[i];
         if (!dense_.empty()) {
             const std::uint32_t* table = dense_.data();
             const std::uint8_t* classOf = classOf_.data();
             std::uint32_t row = 0;
-            for (std::size_t j = start; j < end; ++j) {
+            for (std::size_t j = start; j < end && counted < all; ++j) {
                 const std::uint32_t cell = table[row + classOf[static_cast<unsigned char>(d[j])]];
-                row = cell & ~kReports;
+                const std::uint32_t next = cell & ~kReports;
                 if (cell & kReports) [[unlikely]]
-                    Report(row / classes_, run, i, walked, state);
+                    counted += Report(next / classes_, run, i, walked, state);
+                if (next == row && j + 1 < end && d[j + 1] == d[j]) [[unlikely]]
+                    j = RunEnd(d, j + 1, end, d[j]) - 1;
+                row = next;
             }
         } else {
             std::uint32_t node = 0;
-            for (std::size_t j = start; j < end; ++j) {
-                node = Next(node, static_cast<unsigned char>(d[j]));
-                if (report_[node] != kNone) [[unlikely]]
-                    Report(node, run, i, walked, state);
+            for (std::size_t j = start; j < end && counted < all; ++j) {
+                const std::uint32_t next = Next(node, static_cast<unsigned char>(d[j]));
+                if (report_[next] != kNone) [[unlikely]]
+                    counted += Report(next, run, i, walked, state);
+                if (next == node && j + 1 < end && d[j + 1] == d[j]) [[unlikely]]
+                    j = RunEnd(d, j + 1, end, d[j]) - 1;
+                node = next;
             }
         }
     }

@@ -25,7 +25,12 @@ public:
     // runs out or the patterns are too many for 31-bit node numbers.
     void Build(std::vector<std::pair<std::string_view, std::uint32_t>> patterns, bool failureLinks);
 
-    bool Empty() const { return label_.size() <= 1; }
+    bool Empty() const { return patterns_.empty(); }
+    // The number of patterns.
+    std::size_t PatternCount() const { return patterns_.size(); }
+    // How many of the patterns are counted already in line i of the run: in a line begun in an earlier run
+    // (the first line, then), those counted there.
+    std::size_t CountedIn(const LineRun& run, std::size_t i, const MatchState& state) const;
 
     // Records every pattern occurring in lines from .. run.count - 1 of the run, once per line. `shared`:
     // line `from` may already hold patterns of this group counted by a filter, which then does not prove
@@ -45,14 +50,17 @@ private:
     // The dense table is built only while it stays this small: states x byte classes.
     static constexpr std::size_t kMaxDenseCells = std::size_t{1} << 21;
 
+    // How many of the patterns have been counted in the line with this stamp.
+    std::size_t Stamped(std::uint64_t stamp, const MatchState& state) const;
     std::uint32_t Child(std::uint32_t node, unsigned char byte) const;
     std::uint32_t Next(std::uint32_t node, unsigned char byte) const;
-    void Report(std::uint32_t node, const LineRun& run, std::size_t line, std::vector<bool>* walked,
-                MatchState& state) const;
+    std::size_t Report(std::uint32_t node, const LineRun& run, std::size_t line, std::vector<bool>* walked,
+                       MatchState& state) const;
 
     // Nodes are numbered breadth-first, so node n's children are the nodes firstChild_[n] ..
     // firstChild_[n + 1] - 1, in the order of their labels, and a failure link always points to a
     // smaller number.
+    std::vector<std::uint32_t> patterns_;
     std::vector<std::uint32_t> firstChild_;
     std::vector<unsigned char> label_;  // the byte that leads to the node
     std::vector<std::uint32_t> out_;    // the pattern whose text ends at the node, or kNone

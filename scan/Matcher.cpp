@@ -56,11 +56,12 @@ constexpr unsigned kPairKeyBits = 16;
 // whose key is not: weighs a shorter stride against fewer false candidates when choosing narrow keys.
 constexpr double kCandidateCost = 20;
 // A filter hands the rest of a run to its group's automaton once its candidates and comparisons have cost
-// more than kWorkBase plus kWorkPerByte per byte of the run it has passed: on ordinary logs that never
-// happens, on hostile ones (runs of one byte, many patterns sharing a key) the comparisons would otherwise
-// grow with the patterns' length and number.
+// more than kWorkBase plus kWorkPerByte per byte of the run it has passed (a candidate costs 1, a
+// comparison past the first 8 bytes its length): on ordinary logs that never happens, on hostile ones (runs
+// of one byte, many patterns sharing a key) the comparisons would otherwise grow with the patterns' length
+// and number.
 constexpr std::size_t kWorkBase = 64;
-constexpr std::size_t kWorkPerByte = 4;
+constexpr std::size_t kWorkPerByte = 1; // ordinary logs cost a third of that at most
 // Short patterns beyond this many are found by an automaton rather than one byte search each.
 constexpr std::size_t kMaxRareBytePatterns = 8;
 
@@ -155,13 +156,6 @@ struct Candidate {
         const std::size_t n = std::min<std::size_t>(8, text.size());
         std::memcpy(&head, text.data(), n);
         std::memset(&headMask, 0xFF, n);
-    }
-
-    // Whether the pattern occurs at d + s. Reads up to 8 bytes from d + s, which may lie past the run's end
-    // (the searcher's buffer has room for them); the caller has checked that the whole pattern fits.
-    bool At(const char* d, std::size_t s) const {
-        return (Load8(d + s) & headMask) == head &&
-               (size <= 8 || std::memcmp(d + s + 8, data + 8, size - 8) == 0);
     }
 };
 
@@ -285,15 +279,23 @@ void ScanKeyed(const KeyFilter& filter, const Automaton& automaton, const LineRu
         return;
     const std::size_t last = end - KeyBytes;
     const std::size_t stride = filter.stride;
+    const std::size_t all = automaton.PatternCount();
     std::size_t line = 0;
+    std::size_t counted = automaton.CountedIn(run, 0, state); // of the filter's patterns, in `line`
     std::size_t work = 0;
+    // Any `stride` consecutive positions from the line's start on hold a sampled one, so sampling may start
+    // afresh at a line's start.
     for (std::size_t p = a; p <= last; p += stride) {
         const std::uint32_t key = Key(d + p);
         if (!filter.Test(key)) [[likely]]
             continue;
         // A pattern holds no CR, so an occurrence lies inside the line that holds p.
-        while (run.lineEnds[line] <= p)
-            ++line;
+        if (run.lineEnds[line] <= p) {
+            do
+                ++line;
+            while (run.lineEnds[line] <= p);
+            counted = 0;
+        }
         const std::uint64_t stamp = run.firstLine + line + 1;
         const auto [from, to] = filter.Bucket(key);
         for (const Candidate* c = from; c != to; ++c) {
@@ -304,13 +306,31 @@ void ScanKeyed(const KeyFilter& filter, const Automaton& automaton, const LineRu
             const std::size_t s = p - c->offset;
             if (c->size > end - s)
                 continue;
-            work += c->size;
-            if (!c->At(d, s))
+            // The first 8 bytes (which may lie past the run's end: the searcher's buffer has room for them),
+            // the last byte, then the rest.
+            if ((Load8(d + s) & c->headMask) != c->head)
                 continue;
+            if (c->size > 8) {
+                if (d[s + c->size - 1] != c->data[c->size - 1])
+                    continue;
+                work += c->size;
+                if (std::memcmp(d + s + 8, c->data + 8, c->size - 8) != 0)
+                    continue;
+            }
             // Nor can it start with the LF of a CR LF terminator.
             if (c->leadingLf && s > a && d[s - 1] == '\r')
                 continue;
             state.Hit(c->pattern, run, line);
+            ++counted;
+        }
+        if (counted == all) {
+            // Every pattern of the filter is counted in this line: go on with the next one.
+            if (line + 1 == run.count)
+                return;
+            ++line;
+            counted = 0;
+            p = run.lineStarts[line] - stride; // wraps below 0 and back with the loop's step
+            continue;
         }
         if (work > kWorkBase + kWorkPerByte * (p - a)) [[unlikely]] {
             // Every occurrence in an earlier line has been seen; from this line on the automaton reads
