@@ -33,7 +33,8 @@ std::size_t RunEnd(const char* d, std::size_t from, std::size_t end, char byte) 
 
 } // namespace
 
-void Automaton::Build(std::vector<std::pair<std::string_view, std::uint32_t>> patterns, bool failureLinks) {
+void Automaton::Build(std::vector<std::pair<std::string_view, std::uint32_t>> patterns, bool failureLinks,
+                      std::size_t maxDenseCells) {
     // The trie, in the order a walk over the sorted texts creates its nodes: a text shares the nodes of its
     // common prefix with the one before it.
     std::sort(patterns.begin(), patterns.end());
@@ -134,7 +135,7 @@ void Automaton::Build(std::vector<std::pair<std::string_view, std::uint32_t>> pa
     const auto usedCount = static_cast<std::uint32_t>(std::count(used.begin(), used.end(), true));
     const std::uint32_t first = usedCount < 256 ? 1 : 0;
     const std::uint32_t classes = usedCount + first;
-    if (std::size_t{n} * classes > kMaxDenseCells)
+    if (std::size_t{n} * classes > maxDenseCells)
         return;
     classes_ = classes;
     classOf_.fill(0);

@@ -20,10 +20,15 @@ struct MatchState;
 
 class Automaton {
 public:
+    // The dense table is built only while it stays this small: states x byte classes.
+    static constexpr std::size_t kMaxDenseCells = std::size_t{1} << 21;
+
     // Builds the automaton over the patterns: (bytes, pattern number) pairs, each text non-empty and
-    // distinct. Without failure links it is only a trie, for WalkLineEnds. Throws std::bad_alloc when memory
-    // runs out or the patterns are too many for 31-bit node numbers.
-    void Build(std::vector<std::pair<std::string_view, std::uint32_t>> patterns, bool failureLinks);
+    // distinct. Without failure links it is only a trie, for WalkLineEnds. Above maxDenseCells the
+    // automaton steps through its trie and failure links instead of a table. Throws std::bad_alloc when
+    // memory runs out or the patterns are too many for 31-bit node numbers.
+    void Build(std::vector<std::pair<std::string_view, std::uint32_t>> patterns, bool failureLinks,
+               std::size_t maxDenseCells = kMaxDenseCells);
 
     bool Empty() const { return patterns_.empty(); }
     // The number of patterns.
@@ -47,8 +52,6 @@ public:
 private:
     static constexpr std::uint32_t kNone = ~std::uint32_t{0};
     static constexpr std::uint32_t kReports = std::uint32_t{1} << 31; // in a dense entry: the target reports
-    // The dense table is built only while it stays this small: states x byte classes.
-    static constexpr std::size_t kMaxDenseCells = std::size_t{1} << 21;
 
     // How many of the patterns have been counted in the line with this stamp.
     std::size_t Stamped(std::uint64_t stamp, const MatchState& state) const;
