@@ -106,6 +106,7 @@ void Automaton::Build(std::vector<std::pair<std::string_view, std::uint32_t>> pa
         return;
 
     // Failure links and report links, shallower nodes first.
+    denseNodes_ = 0;
     fail_.assign(n, 0);
     report_.assign(n, kNone);
     for (std::uint32_t v = 0; v < n; ++v) {
@@ -135,7 +136,10 @@ void Automaton::Build(std::vector<std::pair<std::string_view, std::uint32_t>> pa
     const auto usedCount = static_cast<std::uint32_t>(std::count(used.begin(), used.end(), true));
     const std::uint32_t first = usedCount < 256 ? 1 : 0;
     const std::uint32_t classes = usedCount + first;
-    if (std::size_t{n} * classes > maxDenseCells)
+    // The whole automaton when it fits, else its shallowest nodes, where it spends most of its steps.
+    const bool whole = std::size_t{n} * classes <= maxDenseCells;
+    denseNodes_ = whole ? n : static_cast<std::uint32_t>(std::min<std::size_t>(n, maxDenseCells / classes));
+    if (denseNodes_ == 0)
         return;
     classes_ = classes;
     classOf_.fill(0);
@@ -148,11 +152,11 @@ void Automaton::Build(std::vector<std::pair<std::string_view, std::uint32_t>> pa
         byteOf[next] = static_cast<unsigned char>(b);
         ++next;
     }
-    dense_.assign(std::size_t{n} * classes_, 0);
+    dense_.assign(std::size_t{denseNodes_} * classes_, 0);
     const auto entry = [&](std::uint32_t target) {
-        return target * classes_ | (report_[target] != kNone ? kReports : 0);
+        return whole ? target * classes_ | (report_[target] != kNone ? kReports : 0) : target;
     };
-    for (std::uint32_t v = 0; v < n; ++v) {
+    for (std::uint32_t v = 0; v < denseNodes_; ++v) {
         for (std::uint32_t k = first; k < classes_; ++k) {
             const unsigned char b = byteOf[k];
             const std::uint32_t c = v == 0 ? rootNext_[b] : Child(v, b);
@@ -181,6 +185,8 @@ std::uint32_t Automaton::Child(std::uint32_t node, unsigned char byte) const {
 
 std::uint32_t Automaton::Next(std::uint32_t node, unsigned char byte) const {
     for (;;) {
+        if (node < denseNodes_)
+            return dense_[std::size_t{node} * classes_ + classOf_[byte]];
         if (node == 0)
             return rootNext_[byte];
         const std::uint32_t c = Child(node, byte);
@@ -244,7 +250,7 @@ void Automaton::ScanLines(const LineRun& run, std::size_t from, bool shared, Mat
             counted = shared ? Stamped(run.firstLine + i + 1, state) : CountedIn(run, i, state);
         const std::size_t start = run.lineStarts[i];
         const std::size_t end = run.lineEnds[i];
-        if (!dense_.empty()) {
+        if (denseNodes_ == label_.size()) {
             const std::uint32_t* table = dense_.data();
             const std::uint8_t* classOf = classOf_.data();
             std::uint32_t row = 0;

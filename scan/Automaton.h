@@ -72,9 +72,11 @@ private:
                                         // pattern, or kNone
     std::array<std::uint32_t, 256> rootNext_{}; // the root's children by byte; 0 for none
 
-    // The dense form, when small enough: per node and byte class, the next node times classes_, with
-    // kReports set when that node reports.
+    // The dense form: per node and byte class, the next node. When it holds every node (denseNodes_ is the
+    // node count), the next node times classes_, with kReports set when that node reports; otherwise it
+    // holds the first denseNodes_ nodes (the shallowest) and the plain next node.
     std::vector<std::uint32_t> dense_;
+    std::uint32_t denseNodes_ = 0;
     std::array<std::uint8_t, 256> classOf_{};
     std::uint32_t classes_ = 0;
 };

@@ -1,5 +1,6 @@
-// The fast matcher's automaton on its own, in both its forms (table, and trie with failure links, which
-// only catalogues of hundreds of thousands of strings reach through the matcher): every pattern is counted
+// The fast matcher's automaton on its own, in each of its forms (a table; a trie with failure links; a table
+// of the shallowest nodes, then the trie: the last two only catalogues of many thousands of strings reach
+// through the matcher): every pattern is counted
 // once in each line that holds it, also when a filter has counted some patterns of the line before.
 #include <gtest/gtest.h>
 
@@ -82,8 +83,10 @@ TEST(Automaton, CountsEveryPatternOnceInEachLineThatHoldsItInBothForms) {
             }
 
         Lines layout(lines);
-        for (const std::size_t maxDense : {Automaton::kMaxDenseCells, std::size_t{0}}) {
-            SCOPED_TRACE(maxDense == 0 ? "trie and failure links" : "table");
+        for (const std::size_t maxDense : {Automaton::kMaxDenseCells, std::size_t{0}, std::size_t{40}}) {
+            SCOPED_TRACE(maxDense == 0    ? "trie and failure links"
+                         : maxDense == 40 ? "a table of the shallowest nodes, then the trie"
+                                          : "table");
             Automaton automaton;
             automaton.Build(Numbered(texts), true, maxDense);
             MatchState state;
