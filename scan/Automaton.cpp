@@ -129,6 +129,30 @@ void Automaton::Build(std::vector<std::pair<std::string_view, std::uint32_t>> pa
         }
     }
 
+    // Chains of one byte (see JumpRun), kept only when some are long.
+    runSteps_.assign(n, 0);
+    runEnd_.resize(n);
+    bool longRuns = false;
+    for (std::uint32_t v = n; v-- > 0;) {
+        runEnd_[v] = v;
+        if (firstChild_[v + 1] - firstChild_[v] != 1)
+            continue;
+        const std::uint32_t c = firstChild_[v];
+        if (report_[c] != kNone)
+            continue;
+        runSteps_[v] = 1;
+        runEnd_[v] = c;
+        if (runSteps_[c] > 0 && label_[firstChild_[c]] == label_[c]) {
+            runSteps_[v] += runSteps_[c];
+            runEnd_[v] = runEnd_[c];
+        }
+        longRuns = longRuns || runSteps_[v] >= kMinRunSteps;
+    }
+    if (!longRuns) {
+        runSteps_ = {};
+        runEnd_ = {};
+    }
+
     // The dense table: bytes that occur in no pattern share one class, which always leads to the root.
     std::array<bool, 256> used{};
     for (std::uint32_t v = 1; v < n; ++v)
@@ -232,6 +256,20 @@ std::size_t Automaton::Stamped(std::uint64_t stamp, const MatchState& state) con
         patterns_.begin(), patterns_.end(), [&](std::uint32_t p) { return state.lastLine[p] == stamp; }));
 }
 
+// The automaton has just reached `node` through the byte at d + j, which repeats. Along a chain of nodes
+// that each have one child, by that byte, and report nothing, it would only step down while the byte
+// repeats: when the run is long enough, it goes to the chain's end at once. Gives the node it is at, j
+// moved to the byte that led there.
+std::uint32_t Automaton::JumpRun(std::uint32_t node, const char* d, std::size_t& j, std::size_t end) const {
+    const std::uint32_t steps = runSteps_[node];
+    if (steps < kMinRunSteps || label_[firstChild_[node]] != static_cast<unsigned char>(d[j]))
+        return node;
+    if (RunEnd(d, j + 1, std::min(end, j + 1 + steps), d[j]) != j + 1 + steps)
+        return node;
+    j += steps;
+    return runEnd_[node];
+}
+
 // A state that the byte leads back to stays while the byte repeats, and so do its reports, which count
 // nothing more in the same line: the rest of the run of that byte is skipped at once. A line in which every
 // pattern is counted is left at once too.
@@ -259,9 +297,16 @@ void Automaton::ScanLines(const LineRun& run, std::size_t from, bool shared, Mat
                 const std::uint32_t next = cell & ~kReports;
                 if (cell & kReports) [[unlikely]]
                     counted += Report(next / classes_, run, i, walked, state);
-                if (next == row && j + 1 < end && d[j + 1] == d[j]) [[unlikely]]
-                    j = RunEnd(d, j + 1, end, d[j]) - 1;
-                row = next;
+                if (j + 1 < end && d[j + 1] == d[j]) [[unlikely]] {
+                    if (next == row)
+                        j = RunEnd(d, j + 1, end, d[j]) - 1;
+                    else if (!runSteps_.empty())
+                        row = JumpRun(next / classes_, d, j, end) * classes_;
+                    else
+                        row = next;
+                } else {
+                    row = next;
+                }
             }
         } else {
             std::uint32_t node = 0;
@@ -269,9 +314,16 @@ void Automaton::ScanLines(const LineRun& run, std::size_t from, bool shared, Mat
                 const std::uint32_t next = Next(node, static_cast<unsigned char>(d[j]));
                 if (report_[next] != kNone) [[unlikely]]
                     counted += Report(next, run, i, walked, state);
-                if (next == node && j + 1 < end && d[j + 1] == d[j]) [[unlikely]]
-                    j = RunEnd(d, j + 1, end, d[j]) - 1;
-                node = next;
+                if (j + 1 < end && d[j + 1] == d[j]) [[unlikely]] {
+                    if (next == node)
+                        j = RunEnd(d, j + 1, end, d[j]) - 1;
+                    else if (!runSteps_.empty())
+                        node = JumpRun(next, d, j, end);
+                    else
+                        node = next;
+                } else {
+                    node = next;
+                }
             }
         }
     }

@@ -57,6 +57,7 @@ private:
     std::size_t Stamped(std::uint64_t stamp, const MatchState& state) const;
     std::uint32_t Child(std::uint32_t node, unsigned char byte) const;
     std::uint32_t Next(std::uint32_t node, unsigned char byte) const;
+    std::uint32_t JumpRun(std::uint32_t node, const char* d, std::size_t& j, std::size_t end) const;
     std::size_t Report(std::uint32_t node, const LineRun& run, std::size_t line, std::vector<bool>* walked,
                        MatchState& state) const;
 
@@ -71,6 +72,11 @@ private:
     std::vector<std::uint32_t> report_; // the first node on the failure chain (itself included) with a
                                         // pattern, or kNone
     std::array<std::uint32_t, 256> rootNext_{}; // the root's children by byte; 0 for none
+    // Per node, when some chains are long: how many single children by one byte, reporting nothing, follow
+    // it, and the last of them.
+    static constexpr std::uint32_t kMinRunSteps = 16;
+    std::vector<std::uint32_t> runSteps_;
+    std::vector<std::uint32_t> runEnd_;
 
     // The dense form: per node and byte class, the next node. When it holds every node (denseNodes_ is the
     // node count), the next node times classes_, with kReports set when that node reports; otherwise it
