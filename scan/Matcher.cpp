@@ -364,11 +364,12 @@ void ScanRareBytes(const CompiledCatalogue& c, const LineRun& run, MatchState& s
         };
         // The rare byte of an occurrence at s lies at s + r.rare.
         std::size_t pos = a + r.rare;
-        std::size_t searches = 0;
+        std::size_t misses = 0;
         while (pos < end) {
-            // A byte that is not rare in this log makes a search per byte: past a few per 16 bytes, a
-            // plain loop costs less.
-            if (++searches > kWorkBase + (pos - a) / 16) [[unlikely]] {
+            // A byte that is not rare in this log makes a search per byte that finds nothing (a search that
+            // finds the pattern goes on in the next line): past one miss per 16 bytes, a plain loop costs
+            // less.
+            if (misses > kWorkBase + (pos - a) / 16) [[unlikely]] {
                 for (std::size_t h = pos; h < end;) {
                     std::size_t next = h + 1;
                     if (static_cast<unsigned char>(d[h]) == byte)
@@ -382,7 +383,7 @@ void ScanRareBytes(const CompiledCatalogue& c, const LineRun& run, MatchState& s
                 break;
             const auto h = static_cast<std::size_t>(static_cast<const char*>(found) - d);
             std::size_t next = h + 1;
-            tryAt(h, next);
+            misses += tryAt(h, next) ? 0 : 1;
             pos = next;
         }
     }

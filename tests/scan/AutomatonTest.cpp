@@ -49,7 +49,7 @@ std::vector<std::pair<std::string_view, std::uint32_t>> Numbered(const std::vect
     return patterns;
 }
 
-TEST(Automaton, CountsEveryPatternOnceInEachLineThatHoldsItInBothForms) {
+TEST(Automaton, CountsEveryPatternOnceInEachLineThatHoldsItInEachForm) {
     static const char kAlphabet[] = "aab ";
     for (unsigned seed = 1; seed <= 200; ++seed) {
         SCOPED_TRACE("seed " + std::to_string(seed));
