@@ -102,8 +102,15 @@ void Automaton::Build(std::vector<std::pair<std::string_view, std::uint32_t>> pa
     rootNext_.fill(0);
     for (std::uint32_t c = firstChild_[0]; c < firstChild_[1]; ++c)
         rootNext_[label_[c]] = c;
-    if (!failureLinks)
+    if (!failureLinks) {
+        endPairs_.fill(0);
+        for (std::uint32_t v = firstChild_[0]; v < firstChild_[1]; ++v)
+            for (std::uint32_t c = firstChild_[v]; c < firstChild_[v + 1]; ++c) {
+                const std::uint32_t pair = label_[v] | static_cast<std::uint32_t>(label_[c]) << 8;
+                endPairs_[pair >> 6] |= std::uint64_t{1} << (pair & 63);
+            }
         return;
+    }
 
     // Failure links and report links, shallower nodes first.
     denseNodes_ = 0;
@@ -335,8 +342,24 @@ void Automaton::WalkLineEnds(const LineRun& run, std::size_t complete, MatchStat
     const char* d = run.data;
     for (std::size_t i = 0; i < complete; ++i) {
         const std::size_t start = run.lineStarts[i];
-        std::uint32_t node = 0;
-        for (std::size_t j = run.lineEnds[i]; j > start; --j) {
+        const std::size_t end = run.lineEnds[i];
+        if (end == start)
+            continue;
+        // Most lines end in no pattern's last byte, or in none of the patterns' last two bytes.
+        const auto last = static_cast<unsigned char>(d[end - 1]);
+        const std::uint32_t first = rootNext_[last];
+        if (first == 0)
+            continue;
+        if (out_[first] != kNone)
+            state.Hit(out_[first], run, i);
+        if (end - start < 2)
+            continue;
+        const std::uint32_t pair = last | static_cast<std::uint32_t>(static_cast<unsigned char>(d[end - 2]))
+                                              << 8;
+        if (!((endPairs_[pair >> 6] >> (pair & 63)) & 1))
+            continue;
+        std::uint32_t node = first;
+        for (std::size_t j = end - 1; j > start; --j) {
             const auto byte = static_cast<unsigned char>(d[j - 1]);
             node = node == 0 ? rootNext_[byte] : Child(node, byte);
             if (node == 0 || node == kNone)

@@ -71,7 +71,8 @@ private:
     std::vector<std::uint32_t> fail_;   // the longest proper suffix of the node's text that is a node
     std::vector<std::uint32_t> report_; // the first node on the failure chain (itself included) with a
                                         // pattern, or kNone
-    std::array<std::uint32_t, 256> rootNext_{}; // the root's children by byte; 0 for none
+    std::array<std::uint32_t, 256> rootNext_{};  // the root's children by byte; 0 for none
+    std::array<std::uint64_t, 1024> endPairs_{}; // without failure links: the first two bytes of the texts
     // Per node, when some chains are long: how many single children by one byte, reporting nothing, follow
     // it, and the last of them.
     static constexpr std::uint32_t kMinRunSteps = 16;
