@@ -33,9 +33,10 @@ struct LoadOutcome {
 // A catalogue larger than this is not read further (its later entries are not loaded).
 inline constexpr std::size_t kMaxCatalogueBytes = std::size_t{256} << 20;
 
-// A catalogue with more entries than this is not read further: far beyond any real catalogue (a few
-// thousand entries), it bounds the memory a hostile file can take (a file of line breaks is all entries).
-inline constexpr std::size_t kMaxCatalogueEntries = 1'000'000;
+// A catalogue with more entries than this is not read further. Twice the largest catalogue anyone would
+// write (100,000 entries), it bounds what a hostile file can cost: a file of line breaks is nothing but
+// entries, and loading and compiling the matcher for this many tiny distinct entries takes about 440 MB.
+inline constexpr std::size_t kMaxCatalogueEntries = 200'000;
 
 // "The catalogue holds more than " + maxEntries + " entries; only the first " + maxEntries + " were loaded."
 std::string TooManyEntriesDescription(std::size_t maxEntries);

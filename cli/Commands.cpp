@@ -391,7 +391,9 @@ int RunFetch(const Invocation& inv, std::ostream& out, std::ostream& err) {
     // Count the entries as the loader reads them back, so the number is what a scan will use.
     const std::string path = catalogue::CatalogueFilePath(dir, inv.source);
     catalogue::Catalogue readBack;
-    (void)catalogue::LoadCatalogueFile(path, readBack);
+    if (const auto loaded = catalogue::LoadCatalogueFile(path, readBack);
+        loaded.kind == catalogue::LoadOutcome::Kind::ReadFailed)
+        err << "warning: Error in reading the error strings: " << loaded.description << "\n";
     const std::size_t entries = readBack.strings.size();
     if (inv.json) {
         out << JsonLine(Json{{"path", text::AnsiToUtf8(path)}, {"entries", entries}});
