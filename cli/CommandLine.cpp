@@ -8,6 +8,7 @@
 
 #include "text/Ansi.h"
 #include "text/Ascii.h"
+#include "text/Paths.h"
 
 namespace cli {
 namespace {
@@ -212,8 +213,16 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     }
     // The file name is what the files command lists (decoded for the terminal); turn it back into the
     // ANSI bytes of the name on disk.
-    if (positionals.size() == 2)
-        inv.fileName = text::Utf8ToAnsi(positionals[1]);
+    if (positionals.size() == 2) {
+        const std::string& name = positionals[1];
+        // Only a name inside the source's debug log directory: no separator, not "." or "..".
+        if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos ||
+            name.find(text::kPathSeparator) != std::string::npos)
+            return Fail("FILE must be a plain file name as 'files' lists it (no directory separator, not "
+                        "\".\" or \"..\"), not '" +
+                        name + "'; use --log PATH for a log elsewhere");
+        inv.fileName = text::Utf8ToAnsi(name);
+    }
 
     if (inv.logPath && inv.source.empty()) {
         if (!inv.cataloguePath)

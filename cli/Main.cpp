@@ -1,4 +1,5 @@
 // brindlemar-scan: the command-line companion of the log analyser, for administrators and scripts.
+
 #include <iostream>
 #include <string>
 #include <vector>
@@ -11,7 +12,9 @@ int main(int argc, char** argv) {
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i)
         args.emplace_back(argv[i]);
-    // Progress goes to a person watching, never into a script's captured stderr.
-    cli::SetProgressShown(cli::StderrIsTerminal());
-    return cli::RunCli(args, std::cout, std::cerr);
+    // Text for people is filtered only where people read it, and progress goes only to a person watching:
+    // on a terminal, never into a file, a pipe or a script's captured stderr.
+    const cli::Terminals terminals{cli::StdoutIsTerminal(), cli::StderrIsTerminal()};
+    cli::SetProgressShown(terminals.err);
+    return cli::RunCli(args, std::cout, std::cerr, terminals);
 }

@@ -1,6 +1,7 @@
 #include "cli/Progress.h"
 
 #include <filesystem>
+#include <iostream>
 #include <system_error>
 
 #include "form/Operations.h"
@@ -23,7 +24,7 @@ bool ProgressShown() {
 }
 
 ProgressLine::ProgressLine(std::ostream& err, bool shown, std::string fileName, const std::string& path)
-    : err_(err), shown_(shown), fileName_(std::move(fileName)) {
+    : err_(shown ? std::cerr : err), shown_(shown), fileName_(std::move(fileName)) {
     std::error_code failed;
     const auto size = std::filesystem::file_size(path, failed);
     total_ = failed ? 0 : std::uint64_t(size);
@@ -51,7 +52,8 @@ void ProgressLine::Add(std::uint64_t bytes) {
     std::lock_guard lock(mutex_);
     done_ += bytes;
     const auto now = std::chrono::steady_clock::now();
-    if (now - lastDrawn_ < std::chrono::milliseconds(100))
+    // A quick read shows nothing; a long one is redrawn ten times a second.
+    if (now - started_ < std::chrono::milliseconds(300) || now - lastDrawn_ < std::chrono::milliseconds(100))
         return;
     lastDrawn_ = now;
     const double seconds = std::chrono::duration<double>(now - started_).count();

@@ -13,7 +13,8 @@
 
 namespace cli {
 
-// Whether the program's stderr is a terminal (a backend per platform).
+// Whether the program's stdout and stderr are terminals (a backend per platform).
+bool StdoutIsTerminal();
 bool StderrIsTerminal();
 // While a progress line is shown, Ctrl+C clears it as it ends the program (a backend per platform).
 void SetInterruptLine(bool shown);
@@ -24,7 +25,8 @@ bool ProgressShown();
 
 class ProgressLine {
 public:
-    // Shows progress of reading `path` (named by fileName) on err when `shown`.
+    // Shows progress of reading `path` (named by fileName) on the terminal that is stderr when `shown`,
+    // past whatever filters err applies to text (the line's own control bytes must reach the terminal).
     ProgressLine(std::ostream& err, bool shown, std::string fileName, const std::string& path);
     ~ProgressLine(); // clears the line
     ProgressLine(const ProgressLine&) = delete;

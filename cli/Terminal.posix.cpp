@@ -23,6 +23,10 @@ extern "C" void OnInterrupt(int signal) {
 
 } // namespace
 
+bool StdoutIsTerminal() {
+    return ::isatty(STDOUT_FILENO) == 1;
+}
+
 bool StderrIsTerminal() {
     return ::isatty(STDERR_FILENO) == 1;
 }

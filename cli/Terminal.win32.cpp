@@ -6,6 +6,10 @@
 
 namespace cli {
 
+bool StdoutIsTerminal() {
+    return ::_isatty(::_fileno(stdout)) != 0;
+}
+
 bool StderrIsTerminal() {
     return ::_isatty(::_fileno(stderr)) != 0;
 }

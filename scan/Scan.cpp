@@ -438,6 +438,27 @@ std::string InstanceLines::Line(std::size_t i, std::size_t maxBytes, std::uint64
     }
 }
 
+text::Status InstanceLines::ReadLine(std::size_t i, std::string& into, std::size_t maxBytes,
+                                     std::uint64_t from) const {
+    into.clear();
+    if (i >= lines_.Size() || from >= lines_.Length(i))
+        return text::Status::Ok();
+    const std::uint64_t size = std::min<std::uint64_t>(lines_.Length(i) - from, maxBytes);
+    try {
+        into.assign(static_cast<std::size_t>(size), '\0');
+    } catch (const std::exception&) {
+        return text::Status::FromErrno(ENOMEM);
+    }
+    errno = 0;
+    if (file_.ReadAt(lines_.Offset(i) + from, into.data(), into.size()))
+        return text::Status::Ok();
+    const int error = errno;
+    into.clear();
+    // A read that fails sets errno; one that finds the end of the file early means the file is shorter now.
+    return error != 0 ? text::Status::FromErrno(error)
+                      : text::Status::Fail("The file has been cut short since it was scanned.");
+}
+
 std::uint64_t InstanceLines::LineLength(std::size_t i) const {
     return i < lines_.Size() ? lines_.Length(i) : 0;
 }

@@ -93,6 +93,12 @@ public:
     // read whole. A caller reads a long line in pieces: Line(i, n, 0), Line(i, n, n), ...
     std::string Line(std::size_t i, std::size_t maxBytes = SIZE_MAX, std::uint64_t from = 0) const;
 
+    // Line(i, maxBytes, from) that tells why a part of the line is missing: the platform's reason when the
+    // read fails, a description when the file has been cut short since the scan. An empty part of an empty
+    // line, or `from` at or beyond the line's end, is Ok with nothing read.
+    [[nodiscard]] text::Status ReadLine(std::size_t i, std::string& into, std::size_t maxBytes = SIZE_MAX,
+                                        std::uint64_t from = 0) const;
+
     // The length in bytes of line i (0 if i is out of range), and its offset in the file.
     std::uint64_t LineLength(std::size_t i) const;
     std::uint64_t LineOffset(std::size_t i) const;

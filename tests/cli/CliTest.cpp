@@ -345,6 +345,10 @@ TEST_F(CliTest, UnreadableLogFileExitsOneWithTheReason) {
 
 TEST_F(CliTest, UsageErrorsExitTwoWithTheUsageText) {
     const std::string file = kDebugLogName;
+    const std::string kPlainName =
+        "FILE must be a plain file name as 'files' lists it (no directory separator, "
+        "not \".\" or \"..\"), not '";
+    const std::string kElsewhere = "'; use --log PATH for a log elsewhere";
     struct Case {
         std::vector<std::string> args;
         std::string message;
@@ -374,6 +378,12 @@ TEST_F(CliTest, UsageErrorsExitTwoWithTheUsageText) {
         {{"transcript", "SMTP", file, "--event", "0"}, "transcript needs --instance K"},
         {{"transcript", "--log", "x.log", "--catalogue", "c.tab", "--event", "0", "--instance", "0"},
          "transcript with --log and no SOURCE needs --activity-dir DIR"},
+        {{"scan", "SMTP", "../../../../etc/hostname"}, kPlainName + "../../../../etc/hostname" + kElsewhere},
+        {{"scan", "SMTP", "/etc/hostname"}, kPlainName + "/etc/hostname" + kElsewhere},
+        {{"instances", "SMTP", "sub/" + file, "--event", "0"}, kPlainName + "sub/" + file + kElsewhere},
+        {{"transcript", "SMTP", ".", "--event", "0", "--instance", "0"}, kPlainName + "." + kElsewhere},
+        {{"scan", "SMTP", ".."}, kPlainName + ".." + kElsewhere},
+        {{"scan", "SMTP", ""}, kPlainName + kElsewhere},
         {{"fetch"}, "fetch needs one SOURCE"},
         {{"fetch", "SMTP", "--log", "x"}, "option --log does not apply to fetch"},
     };
