@@ -43,8 +43,13 @@ ProgressLine::~ProgressLine() {
 
 scan::ScanOptions ProgressLine::Options() {
     scan::ScanOptions options;
-    if (shown_)
+    if (shown_) {
         options.progress = [this](std::uint64_t bytes) { Add(bytes); };
+        options.opened = [this](std::uint64_t size) {
+            std::lock_guard lock(mutex_);
+            total_ = size; // the size at opening is what the scan reads
+        };
+    }
     return options;
 }
 

@@ -221,6 +221,7 @@ scan::ScanOptions frmMain::WorkOptions(std::stop_token stop, WorkProgress& progr
     scan::ScanOptions options = scanOptions_;
     options.stop = std::move(stop);
     options.progress = [&progress](std::uint64_t bytes) { progress.Add(bytes); };
+    options.opened = [&progress](std::uint64_t size) { progress.SetTotal(size); };
     return options;
 }
 

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <new>
 #include <thread>
 
@@ -70,6 +71,7 @@ text::Status Searcher::Fill(char* buf, std::size_t capacity, std::size_t& end, s
     if (got < want || want == 0)
         eof = true; // the size at opening reached, or the file is shorter now: what is there is all there is
     end += got;
+    std::memset(buf + end, 0, detail::kRunSlack); // the matcher may read (and ignore) these past a run
     // Progress counts each byte once: the bytes past the limit (the end of the range's last line) are the
     // next range's to tell.
     const std::uint64_t told = std::min(at + got, range.limit) - std::min(at, range.limit);
@@ -81,10 +83,12 @@ text::Status Searcher::Fill(char* buf, std::size_t capacity, std::size_t& end, s
 text::Status Searcher::Search(const Range& range, detail::MatchState& state, std::uint64_t& lines) {
     const std::size_t keep = std::max<std::size_t>(matcher_.Overlap(), 1);
     const std::size_t capacity = std::max<std::size_t>(options_.blockSize, 1) + keep;
-    std::vector<char> buffer(capacity + detail::kRunSlack);
-    std::vector<std::size_t> starts(kMaxRunLines);
-    std::vector<std::size_t> ends(kMaxRunLines);
-    char* const buf = buffer.data();
+    // Left uninitialised (a scan of a small file must not pay for clearing a whole block on every thread);
+    // the slack after the data is cleared at each read.
+    const std::unique_ptr<char[]> buffer(new char[capacity + detail::kRunSlack]);
+    const std::unique_ptr<std::size_t[]> starts(new std::size_t[kMaxRunLines]);
+    const std::unique_ptr<std::size_t[]> ends(new std::size_t[kMaxRunLines]);
+    char* const buf = buffer.get();
 
     std::size_t pos = 0;                      // first byte not yet handed over
     std::size_t end = 0;                      // end of the data read
@@ -97,8 +101,8 @@ text::Status Searcher::Search(const Range& range, detail::MatchState& state, std
 
     detail::LineRun run;
     run.data = buf;
-    run.lineStarts = starts.data();
-    run.lineEnds = ends.data();
+    run.lineStarts = starts.get();
+    run.lineEnds = ends.get();
     const auto scanRun = [&](std::size_t count, bool open) {
         run.begin = starts[0];
         run.end = ends[count - 1];
@@ -261,6 +265,8 @@ text::Status SearchRanges(const text::File& file, const EventMatcher& matcher, c
                           std::vector<detail::MatchState>& states, detail::FoundLines* found,
                           ScanTotals* totals) {
     const std::uint64_t size = file.Size();
+    if (options.opened)
+        options.opened(size);
     const unsigned threads = ScanThreads(options);
     const std::uint64_t minRange = std::max<std::uint64_t>(options.minRangeBytes, 1);
     const std::uint64_t ranges =

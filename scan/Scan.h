@@ -28,6 +28,8 @@ struct ScanOptions {
     std::stop_token stop;
     // Told the bytes read since it was last told, from any of the scan's threads.
     std::function<void(std::uint64_t bytes)> progress;
+    // Told once, before any progress, the file's size at opening: what the progress adds up to.
+    std::function<void(std::uint64_t size)> opened;
     // Threads the file is split over (at line boundaries, results merged in order: exactly the result of one
     // thread). 0: the environment variable BRINDLEMAR_SCAN_THREADS when set, else the hardware's threads.
     unsigned threads = 0;

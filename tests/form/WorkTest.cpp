@@ -262,7 +262,20 @@ TEST_F(WorkTest, ProgressReachesTheStatusBarWhileTheWorkRuns) {
     slow.blockSize = 64; // many blocks: the status bar hears of them ten times a second at most
     form_->SetScanOptions(slow);
     view_->Choose(ListId::lstFiles, view_->RowOf(ListId::lstFiles, "SMTP-Debug-20260713.log"));
-    view_->Settle();
+    // While it runs the status bar shows the file, the bytes done of the size, and a fraction that grows.
+    double last = 0;
+    bool shown = false;
+    while (form_->Busy()) {
+        ASSERT_TRUE(view_->WaitForPosted());
+        view_->RunPosted();
+        if (view_->workShown) {
+            shown = true;
+            EXPECT_GE(view_->workFraction, last);
+            last = view_->workFraction;
+            EXPECT_NE(view_->status.find(" of 1.5 MB"), std::string::npos) << view_->status;
+        }
+    }
+    EXPECT_TRUE(shown);
     EXPECT_FALSE(view_->workShown);
     EXPECT_EQ(view_->status.rfind("SMTP-Debug-20260713.log: 1.5 MB, 40,000 lines, 3 events in ", 0), 0u)
         << view_->status;

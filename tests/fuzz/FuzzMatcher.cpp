@@ -213,13 +213,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             Differ("the scan failed at block size " + std::to_string(block), 0, {});
         compareCounts(counts, "EventMatcher at block size " + std::to_string(block));
     }
+    // The file split into ranges, one per thread, with the range edges wherever the input puts them: inside
+    // a CR LF, right after a lone CR, inside a line longer than the block.
+    const unsigned threads = 2 + size % 6;
+    scan::ScanOptions split;
+    split.threads = threads;
+    split.minRangeBytes = 1;
+    split.blockSize = kBlockSizes[size % std::size(kBlockSizes)];
+    const std::string splitWhere = " split over " + std::to_string(threads) + " threads at block size " +
+                                   std::to_string(split.blockSize);
+    counts.assign(3, -1);
+    if (!scan::CountEvents(path, matcher, counts, split).ok)
+        Differ("the scan failed" + splitWhere, 0, {});
+    compareCounts(counts, "EventMatcher" + splitWhere);
 
     // Instance lines: each entry at one of the small block sizes, taken in turn across entries and inputs.
     for (std::size_t e = 0; e < strings.size(); ++e) {
         const std::size_t block = kBlockSizes[(e + size) % std::size(kBlockSizes)];
-        const std::string where = " at block size " + std::to_string(block);
+        // Every other entry is listed split over threads, so instance lines meet range edges too.
+        const bool splitThis = (e + size) % 2 == 1;
+        const std::string where = splitThis ? splitWhere : " at block size " + std::to_string(block);
         scan::InstanceLines instances;
-        if (!instances.Build(path, strings[e], block).ok)
+        if (!(splitThis ? instances.Build(path, strings[e], split) : instances.Build(path, strings[e], block))
+                 .ok)
             Differ("InstanceLines::Build failed" + where, e, strings[e]);
         const auto& want = expectedLines[e];
         if (instances.Size() != want.size())

@@ -44,6 +44,11 @@ TEST_F(ScanControl, ProgressTellsEachByteOnceAndEndsAtTheSize) {
         scan::ScanOptions options = SplitEverywhere(threads, 4096);
         std::atomic<std::uint64_t> told{0};
         std::atomic<bool> emptyReport{false};
+        std::uint64_t opened = 0;
+        options.opened = [&](std::uint64_t size) {
+            EXPECT_EQ(told.load(), 0u); // before any progress
+            opened = size;
+        };
         options.progress = [&](std::uint64_t bytes) {
             if (bytes == 0)
                 emptyReport = true;
@@ -53,6 +58,7 @@ TEST_F(ScanControl, ProgressTellsEachByteOnceAndEndsAtTheSize) {
         scan::ScanTotals totals;
         ASSERT_TRUE(scan::CountEvents(path_, matcher_, counts, options, &totals).ok);
         EXPECT_EQ(told.load(), log_.size());
+        EXPECT_EQ(opened, log_.size());
         EXPECT_FALSE(emptyReport.load());
         EXPECT_EQ(totals.bytes, log_.size());
         EXPECT_EQ(totals.lines, 3000u);
