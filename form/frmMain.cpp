@@ -102,6 +102,7 @@ void frmMain::lstLogSource_Click() {
                 return;
             }
             view_.SetDirectoryCaption(settings::GetDebugLogDirectory(ActiveSource));
+            view_.ShowStatus(WhereFound(settings::FindDebugLogDirectory(ActiveSource)));
             break;
         }
         case FetchResult::Kind::NoCatalogue:
@@ -115,6 +116,15 @@ void frmMain::lstLogSource_Click() {
         wait.Restore();
         ShowFailure(kErrorExamining, failure.what());
     }
+}
+
+// The label keeps the settings' text; for a Windows path of a registry export, the status bar says where
+// the copied logs were found on this machine, or why not.
+std::string frmMain::WhereFound(const settings::LocalDirectory& local) {
+    if (!local.windowsPath)
+        return {};
+    return local.found ? std::string(kDebugLogsFoundIn) + local.shown
+                       : std::string(kDebugLogsNotFound) + local.problem;
 }
 
 void frmMain::LoadErrorStrings() {

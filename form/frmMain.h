@@ -18,6 +18,7 @@
 #include "form/Work.h"
 #include "scan/Matcher.h"
 #include "scan/Scan.h"
+#include "settings/Drives.h"
 #include "text/Paths.h"
 #include "text/Status.h"
 
@@ -133,6 +134,7 @@ private:
     std::optional<std::int32_t> SelectedEventIndex() const;
     void ClearInstances();
     void CompileMatcher();
+    static std::string WhereFound(const settings::LocalDirectory& local);
     // Work of the window: which kind runs (for what a Cancel leaves), the hourglass while it runs, and the
     // scan options it runs with.
     enum class WorkKind { None, Count, Instances, Transcript };

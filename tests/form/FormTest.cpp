@@ -283,14 +283,17 @@ TEST_F(FormTest, LogsCopiedOffTheServerAreFoundThroughItsWindowsPaths) {
     testing_support::ScopedEnv drives("BRINDLEMAR_DRIVES", "");
 
     form::frmMain& f = Start();
-    EXPECT_EQ(view_->Items(ListId::lstFiles), Strings({"SMTP-Debug-20260711.log", "SMTP-Debug-20260712.log"}));
+    EXPECT_EQ(view_->Items(ListId::lstFiles),
+              Strings({"SMTP-Debug-20260711.log", "SMTP-Debug-20260712.log"}));
     EXPECT_EQ(view_->directoryCaption, "C:\\Logs\\SMTP\\Debug"); // the registry's text
+    EXPECT_EQ(view_->status, "Debug logs found in " + (dir_.Path() / "drives/c/logs/smtp/debug").string());
     ChooseFile(kSmtpLog);
     EXPECT_EQ(f.ErrorCounts, (std::vector<std::int32_t>{2, 1, 0, 1}));
     view_->Choose(ListId::LstErrors, 0);
     ASSERT_EQ(f.InstanceCount(), 2u);
     view_->ChooseInstance(0);
-    EXPECT_EQ(std::count(view_->Text(TextId::txtTranscript).begin(), view_->Text(TextId::txtTranscript).end(), '\n'),
+    EXPECT_EQ(std::count(view_->Text(TextId::txtTranscript).begin(), view_->Text(TextId::txtTranscript).end(),
+                         '\n'),
               3);
     EXPECT_TRUE(view_->messages.empty());
     EXPECT_TRUE(view_->windows.empty());
