@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <stop_token>
@@ -59,6 +60,10 @@ public:
     void Start(std::function<Result(std::stop_token, WorkProgress&)> run,
                std::function<void(Result&)> deliver, ShowProgress showProgress = {});
 
+    // What the window does when a piece of work failed with an exception (memory ran out) and so has no
+    // result to deliver; called on the window's thread.
+    void SetFailureHandler(std::function<void()> failed) { failed_ = std::move(failed); }
+
     // Stops the running work and waits for its thread; its result is never delivered.
     void Stop();
     // Whether work is running or its result is on its way to the window.
@@ -73,6 +78,7 @@ private:
     std::jthread thread_;
     std::shared_ptr<WorkProgress> progress_;
     ShowProgress showProgress_;
+    std::function<void()> failed_;
     std::chrono::steady_clock::time_point started_;
     bool busy_ = false;
     bool inBackground_ = true;
@@ -106,14 +112,22 @@ void BackgroundWork::Start(std::function<Result(std::stop_token, WorkProgress&)>
     auto progress = progress_;
     thread_ = std::jthread([this, alive, generation, progress, run = std::move(run),
                             deliver = std::move(deliver)](std::stop_token stop) mutable {
-        auto result = std::make_shared<Result>(run(stop, *progress));
+        std::shared_ptr<Result> result;
+        try {
+            result = std::make_shared<Result>(run(stop, *progress));
+        } catch (const std::exception&) {
+            result.reset(); // the window hears of it below, and stops waiting
+        }
         if (stop.stop_requested())
             return; // stopped: a newer choice or the window's end; nothing to deliver
         view_.Post([this, alive, generation, result, deliver]() {
             if (alive.expired() || generation != generation_)
                 return; // superseded after it was posted
             busy_ = false;
-            deliver(*result);
+            if (result)
+                deliver(*result);
+            else if (failed_)
+                failed_();
         });
     });
 }

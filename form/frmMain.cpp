@@ -8,13 +8,21 @@
 #include "shell/OpenDocument.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <exception>
 
 namespace form {
 
 frmMain::frmMain(MainView& view, std::string catalogueDirectory)
-    : view_(view), catalogueDirectory_(std::move(catalogueDirectory)) {}
+    : view_(view), catalogueDirectory_(std::move(catalogueDirectory)) {
+    // Work that could not even be carried out (memory ran out) ends the wait with the reason.
+    work_.SetFailureHandler([this] {
+        EndWork();
+        view_.ShowStatus("");
+        ShowFailure(kErrorExamining, text::Status::FromErrno(ENOMEM).description);
+    });
+}
 
 frmMain::~frmMain() = default;
 
