@@ -1,6 +1,7 @@
 #include "app/InstanceListModel.h"
 
-#include "text/Ansi.h"
+#include "app/WindowStyle.h"
+#include "form/frmMain.h"
 
 #include <climits>
 
@@ -8,35 +9,19 @@ namespace {
 constexpr int kShownRowsKept = 512;
 }
 
-InstanceListModel::InstanceListModel(QObject* parent) : QAbstractListModel(parent), shown_(kShownRowsKept) {}
+InstanceListModel::InstanceListModel(const form::frmMain& form, QObject* parent)
+    : QAbstractListModel(parent), form_(form), shown_(kShownRowsKept) {}
 
-text::Status InstanceListModel::Build(const std::string& path, std::string_view searchString) {
+void InstanceListModel::Reset() {
     beginResetModel();
     shown_.clear();
-    text::Status status = lines_.Build(path, searchString);
-    if (!status)
-        lines_.Clear();
     endResetModel();
-    return status;
-}
-
-void InstanceListModel::Clear() {
-    beginResetModel();
-    shown_.clear();
-    lines_.Clear();
-    endResetModel();
-}
-
-std::string InstanceListModel::Item(int row) const {
-    if (row < 0 || row >= rowCount())
-        return {};
-    return lines_.Line(static_cast<std::size_t>(row), kItemBytes);
 }
 
 int InstanceListModel::rowCount(const QModelIndex& parent) const {
     if (parent.isValid())
         return 0;
-    const std::size_t size = lines_.Size();
+    const std::size_t size = form_.InstanceCount();
     return size > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<int>(size);
 }
 
@@ -45,8 +30,8 @@ QVariant InstanceListModel::data(const QModelIndex& index, int role) const {
         return {};
     if (const QString* cached = shown_.object(index.row()))
         return *cached;
-    const std::string bytes = lines_.Line(static_cast<std::size_t>(index.row()), kDisplayBytes);
-    auto* shown = new QString(QString::fromStdU16String(text::DecodeAnsi(bytes)));
+    auto* shown = new QString(windowstyle::FromAnsi(
+        form_.InstanceRow(static_cast<std::size_t>(index.row()), form::frmMain::kInstanceRowBytes)));
     const QString result = *shown;
     shown_.insert(index.row(), shown);
     return result;

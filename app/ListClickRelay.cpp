@@ -8,7 +8,9 @@
 ListClickRelay::ListClickRelay(QAbstractItemView* view)
     : QObject(view), view_(view), viewport_(view->viewport()) {
     connect(view_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this](const QItemSelection& selected, const QItemSelection&) { SelectionChanged(selected); });
+            [this](const QItemSelection& selected, const QItemSelection& deselected) {
+                SelectionChanged(selected, deselected);
+            });
     // A click that changes the selection is already reported by the selection; a click on the item that
     // was selected before the press changes nothing, so it is reported here.
     connect(view_, &QAbstractItemView::clicked, this, [this](const QModelIndex& index) {
@@ -35,8 +37,19 @@ bool ListClickRelay::eventFilter(QObject* watched, QEvent* event) {
     return QObject::eventFilter(watched, event);
 }
 
-void ListClickRelay::SelectionChanged(const QItemSelection& selected) {
-    // Emptying the list or losing the selection is no click.
-    if (!selected.isEmpty())
+void ListClickRelay::SelectionChanged(const QItemSelection& selected, const QItemSelection& deselected) {
+    if (keeping_)
+        return;
+    if (!selected.isEmpty()) {
         emit Click();
+        return;
+    }
+    // A list with one selected item keeps it: Ctrl+click or Ctrl+Space on the selected row would leave the
+    // list with nothing chosen while the results of that row stay shown. Emptying the list is no click.
+    const QModelIndexList lost = deselected.indexes();
+    if (lost.isEmpty() || !lost.front().isValid() || view_->model()->rowCount() == 0)
+        return;
+    keeping_ = true;
+    view_->selectionModel()->select(lost.front(), QItemSelectionModel::ClearAndSelect);
+    keeping_ = false;
 }

@@ -1,17 +1,19 @@
-// The window's one way to talk to the user outside its own controls: message boxes, the application-wide
+// The Qt window's one way to talk to the user outside its own controls: message boxes, the application-wide
 // wait cursor and modal windows. The program uses QtPrompt; GUI tests put a recorder in its place so that
 // nothing blocks.
 #pragma once
 
 #include <QString>
 
+#include "form/View.h"
+
 class QDialog;
 class QWidget;
 
 class Prompt {
 public:
-    // The icon of a message box. Exclamation is the warning triangle.
-    enum class Icon { None, Information, Exclamation, Critical };
+    // The icon of a message box, as the form names it. Exclamation is the warning triangle.
+    using Icon = form::Icon;
 
     virtual ~Prompt() = default;
 
@@ -22,27 +24,6 @@ public:
     // Sets the application-wide pointer to the hourglass; calls nest, each EndWait undoes one BeginWait.
     virtual void BeginWait() = 0;
     virtual void EndWait() = 0;
-};
-
-// Shows the hourglass for the life of the object and restores the pointer on every path, exceptions
-// included. Restore() gives the pointer back early (before a message box, for example).
-class WaitCursor {
-public:
-    explicit WaitCursor(Prompt& prompt) : prompt_(prompt) { prompt_.BeginWait(); }
-    ~WaitCursor() { Restore(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-
-    void Restore() {
-        if (active_) {
-            active_ = false;
-            prompt_.EndWait();
-        }
-    }
-
-private:
-    Prompt& prompt_;
-    bool active_ = true;
 };
 
 // The real prompt: QMessageBox with an OK button, QApplication's override cursor, QDialog::exec.

@@ -6,7 +6,17 @@
 
 #include <cmath>
 
+#include "text/Ansi.h"
+
 namespace windowstyle {
+
+QString FromAnsi(std::string_view ansi) {
+    return QString::fromStdU16String(text::DecodeAnsi(ansi));
+}
+
+std::string ToAnsi(const QString& shown) {
+    return text::EncodeAnsi(shown.toStdU16String());
+}
 
 int TwipsToPixels(double twips) {
     return static_cast<int>(std::lround(twips / kTwipsPerPixel));

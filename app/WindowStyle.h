@@ -6,6 +6,11 @@
 #include <QRect>
 #include <QString>
 
+#include <string>
+#include <string_view>
+
+#include "form/Texts.h"
+
 class QPlainTextEdit;
 
 namespace windowstyle {
@@ -13,7 +18,12 @@ namespace windowstyle {
 inline constexpr int kTwipsPerPixel = 15;
 
 // The title of the main window and of every message box that has no title of its own.
-inline const QString kAppTitle = QStringLiteral("Brindlemar Log Analyser");
+inline const QString kAppTitle =
+    QString::fromLatin1(form::kAppTitle.data(), qsizetype(form::kAppTitle.size()));
+
+// Text held as ANSI bytes, as shown; and shown text back as ANSI bytes (unmappable characters as '?').
+QString FromAnsi(std::string_view ansi);
+std::string ToAnsi(const QString& shown);
 
 // Twips to whole pixels, rounded to the nearest pixel.
 int TwipsToPixels(double twips);

@@ -1,20 +1,16 @@
-// The main window: the source list, the debug log files of the chosen source, the events found in the chosen
-// file with their counts, the lines of the chosen event and the activity transcript around the chosen line,
-// plus the File and Help menus. It owns the state all its handlers share (the catalogue in memory, the
-// active source, the diagnostic switch) and runs every handler on the one user-interface thread.
+// The main window in Qt: the controls, menus and sizes of the window's design table, each notification
+// wired to its handler in the form layer, which holds the behaviour and the shared state. This class only
+// shows what the form tells it and reports what the user does.
 #pragma once
 
 #include <QMainWindow>
 
-#include <cstdint>
-#include <memory>
-#include <optional>
+#include <array>
 #include <string>
-#include <vector>
 
-#include "catalogue/PostForm.h"
+#include "form/View.h"
+#include "form/frmMain.h"
 #include "text/Paths.h"
-#include "text/Status.h"
 
 class QAction;
 class QComboBox;
@@ -28,18 +24,10 @@ class QPushButton;
 class InstanceListModel;
 class ListRowDelegate;
 class Prompt;
-class frmErrorDescription;
 
-namespace scan {
-class EventMatcher;
-}
-
-class frmMain final : public QMainWindow {
+class frmMain final : public QMainWindow, private form::MainView {
     Q_OBJECT
 public:
-    // The seven log sources, in the order of the source list.
-    static const std::vector<std::string>& SourceCodes();
-
     // Creates the window with its controls at their design places; nothing is read or fetched until
     // Form_Load. Message boxes, the wait cursor and the instance window go through `prompt`, which must
     // outlive the window. Catalogue files are stored in and loaded from `catalogueDirectory`.
@@ -47,74 +35,35 @@ public:
                      QWidget* parent = nullptr);
     ~frmMain() override;
 
-    // Start-up, run once before the window is first shown: reads "Debug Status", fills the source list,
-    // selects SMTP (which fetches its catalogue and lists its debug log files), shows the SMTP debug log
-    // directory and loads the SMTP catalogue into memory. Reports its failures in message boxes.
-    void Form_Load();
-    // Fills the source list with the seven source codes; selects nothing.
-    void LoadLogSources();
-    // Empties the instance, file and event lists and both text boxes; the directory label reads
-    // "(Unspecified)". The source list and the shared state keep their values.
-    void ClearControls();
-    // Replaces the catalogue in memory by the catalogue file of ActiveSource (ErrorUpperBound -1 when the
-    // file cannot be opened or is empty) and compiles the event matcher for it. A read failure is shown as
-    // "Error in reading the error strings: " with the entries read before it kept.
-    void LoadErrorStrings();
-    // Lists the debug log files of `logSource` in lstFiles. A listing failure is returned, not shown.
-    [[nodiscard]] text::Status LoadLogFiles(const std::string& logSource);
-    // Sets every event count of the catalogue to 0.
-    void ZeroErrorCount();
-    // Counts the catalogued events in the debug log file `fileName` of `currentSource` into ErrorCounts;
-    // a file that cannot be opened or read leaves every count 0 and is shown as "Unable to open log file. ".
-    void GetErrorCount(const std::string& currentSource, const std::string& fileName);
-    // Lists every event counted at least once as "i [n]  search string", in catalogue order.
-    void ShowErrors();
-    // Lists the lines of the debug log file that hold event `errorIndex`; a file that cannot be opened or
-    // read empties the list and is shown as "Unable to open log file. ".
-    void ShowErrorInstances(const std::string& currentSource, const std::string& fileName,
-                            std::int32_t errorIndex);
-    // Opens a document or web address with the desktop; a refusal is shown in a box titled "Error".
-    void OpenDocument(const std::string& target);
-
-    // The directory the catalogue files are stored in and loaded from.
-    const std::string& CatalogueDirectory() const { return catalogueDirectory_; }
-    // Bounds of each exchange with the library server (time-outs, largest reply); the defaults unless set.
-    void SetLibraryLimits(const catalogue::PostFormLimits& limits) { libraryLimits_ = limits; }
-
-    // Shared state of the handlers. The four catalogue arrays are parallel (entry i of each is line i of the
-    // catalogue file) and valid from 0 to ErrorUpperBound. Text is held as ANSI bytes.
-    std::vector<std::string> ErrorStrings;
-    std::vector<std::string> ErrorLinks;
-    std::vector<std::string> ErrorDescriptions;
-    std::vector<std::int32_t> ErrorCounts;
-    std::int32_t ErrorUpperBound = 0;
-    std::string ActiveSource;     // the source code selected in lstLogSource
-    std::int32_t DebugStatus = 0; // 1 shows the library server's raw reply when it holds no catalogue
-    bool IsLoading = false;       // set while Form_Load fills the source list
+    // The window's behaviour and shared state (ActiveSource, ErrorStrings, ...).
+    form::frmMain& Form() { return form_; }
+    const form::frmMain& Form() const { return form_; }
+    // Start-up, run once before the window is first shown.
+    void Form_Load() { form_.Form_Load(); }
 
     // Controls, named as in the window's design; object names are the same.
-    QComboBox* lstLogSource;
-    QPushButton* CmdMore;
-    QPlainTextEdit* txtTranscript;
-    QListView* lstinstances;
-    QPlainTextEdit* txtErrorDescription;
-    QListWidget* LstErrors;
-    QListWidget* lstFiles;
-    QLabel* Label6;
-    QLabel* lblLogFileRootDirectory;
-    QLabel* Label9;
-    QLabel* lblTranscript;
-    QLabel* Label4;
-    QLabel* Label3;
-    QLabel* Label2;
-    QLabel* Label1;
-    QMenu* mnuFile;
-    QAction* mnuExit;
-    QMenu* mnuHelp;
-    QAction* mnuOnline;
-    QAction* mnuKB;
-    QAction* mnublank1;
-    QAction* mnuAbout;
+    QComboBox* lstLogSource = nullptr;
+    QPushButton* CmdMore = nullptr;
+    QPlainTextEdit* txtTranscript = nullptr;
+    QListView* lstinstances = nullptr;
+    QPlainTextEdit* txtErrorDescription = nullptr;
+    QListWidget* LstErrors = nullptr;
+    QListWidget* lstFiles = nullptr;
+    QLabel* Label6 = nullptr;
+    QLabel* lblLogFileRootDirectory = nullptr;
+    QLabel* Label9 = nullptr;
+    QLabel* lblTranscript = nullptr;
+    QLabel* Label4 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* Label1 = nullptr;
+    QMenu* mnuFile = nullptr;
+    QAction* mnuExit = nullptr;
+    QMenu* mnuHelp = nullptr;
+    QAction* mnuOnline = nullptr;
+    QAction* mnuKB = nullptr;
+    QAction* mnublank1 = nullptr;
+    QAction* mnuAbout = nullptr;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -122,16 +71,12 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private slots:
-    void lstLogSource_Click();
-    void lstFiles_Click();
-    void LstErrors_Click();
-    void CmdMore_Click();
-    void lstinstances_Click();
-    void lstinstances_DblClick();
-    void mnuExit_Click();
-    void mnuOnline_Click();
-    void mnuKB_Click();
-    void mnuAbout_Click();
+    void lstLogSource_Click() { form_.lstLogSource_Click(); }
+    void lstFiles_Click() { form_.lstFiles_Click(); }
+    void LstErrors_Click() { form_.LstErrors_Click(); }
+    void CmdMore_Click() { form_.CmdMore_Click(); }
+    void lstinstances_Click() { form_.lstinstances_Click(); }
+    void lstinstances_DblClick() { form_.lstinstances_DblClick(); }
 
 private:
     void CreateControls();
@@ -139,30 +84,36 @@ private:
     void SetTabOrder();
     void ConnectHandlers();
     void CentreOnScreen();
-    // Makes the lists and the transcript follow the window's outer size.
-    void Form_Resize();
+    QWidget* ControlOf(form::ControlId id) const { return controls_[static_cast<std::size_t>(id)]; }
+    QListWidget* ItemList(form::ListId list) const;
 
-    // Entries of the catalogue in memory that may be read: 0 to ErrorUpperBound, within the arrays.
-    std::size_t EntryCount() const;
-    bool IsEntry(std::int32_t index) const { return index >= 0 && std::size_t(index) < EntryCount(); }
-    // The catalogue index of the selected event row ("i [n]  ..."), or nullopt when none is selected or it
-    // names no entry of the catalogue in memory.
-    std::optional<std::int32_t> SelectedEventIndex() const;
-    // The debug log file chosen in lstFiles, as listed (ANSI); "" when none is chosen.
-    std::string SelectedFileName() const;
-    // Shows the instance window with `item` (ANSI), under `caption` when given, and discards it after.
-    void ShowInstanceWindow(const std::optional<QString>& caption, const std::string& item);
-    // Shows lead + the failure's description in a box titled "Error" with the critical icon.
-    void ShowFailure(const QString& lead, const std::string& description);
+    // form::MainView
+    void ClearList(form::ListId list) override;
+    void AppendItem(form::ListId list, std::string_view item) override;
+    int SelectedIndex(form::ListId list) const override;
+    std::string SelectedItem(form::ListId list) const override;
+    void SelectIndex(form::ListId list, int index) override;
+    void SetText(form::TextId box, std::string_view text) override;
+    void SetDirectoryCaption(std::string_view caption) override;
+    void InstancesChanged() override;
+    long long SelectedInstance() const override;
+    void Message(std::string_view text, std::string_view title, form::Icon icon) override;
+    void BeginWait() override;
+    void EndWait() override;
+    void ShowInstanceWindow(std::string_view caption, std::string_view text) override;
+    int ShellOpen(std::string_view target) override;
+    void CloseWindow() override;
+    form::Box OuterBox() const override;
+    bool IsMinimized() const override { return isMinimized(); }
+    form::Box PlaceOf(form::ControlId control) const override;
+    void Place(form::ControlId control, const form::Box& place) override;
+    float WholeItemsHeight(form::ControlId list, float requested) const override;
 
     Prompt& prompt_;
-    std::string catalogueDirectory_;
-    catalogue::PostFormLimits libraryLimits_;
-    bool inFormLoad_ = false; // the source list's handler runs nested in Form_Load
-    bool centred_ = false;    // centred on the screen with its frame, at the first showing
-    std::unique_ptr<scan::EventMatcher> matcher_;
+    form::frmMain form_;
+    std::array<QWidget*, form::kControlCount> controls_{};
+    bool centred_ = false; // centred on the screen with its frame, at the first showing
     InstanceListModel* instances_ = nullptr;
     ListRowDelegate* instanceRows_ = nullptr;
     ListRowDelegate* fileRows_ = nullptr;
-    std::unique_ptr<frmErrorDescription> errorDescription_;
 };

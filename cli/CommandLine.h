@@ -9,11 +9,12 @@
 #include <string_view>
 #include <vector>
 
+#include "form/Operations.h"
+
 namespace cli {
 
 // The seven log sources, in the order the window lists them.
-inline constexpr std::array<std::string_view, 7> kSourceCodes = {"HTTPMAIL", "SMTP", "LS", "MTA",
-                                                                 "POP",      "POPC", "SF"};
+using form::kSourceCodes;
 
 enum class Command { Sources, Files, Scan, Instances, Transcript, Fetch };
 

@@ -8,6 +8,8 @@
 
 #include "catalogue/Catalogue.h"
 #include "catalogue/Library.h"
+#include "form/Operations.h"
+#include "form/Texts.h"
 #include "scan/LogFiles.h"
 #include "scan/Matcher.h"
 #include "scan/Scan.h"
@@ -23,7 +25,6 @@ namespace {
 // Keys keep the order in which they are set, so the output reads in the order of the documented shape.
 using Json = nlohmann::ordered_json;
 
-constexpr std::string_view kUnableToOpenLog = "Unable to open log file. ";
 // Instance lines are read back this much at a time.
 constexpr std::size_t kLinePieceBytes = std::size_t{1} << 20;
 
@@ -86,7 +87,7 @@ LogTarget ResolveLog(const Invocation& inv) {
         const auto slash = inv.logPath->find_last_of(text::kPathSeparator);
         return {*inv.logPath, slash == std::string::npos ? *inv.logPath : inv.logPath->substr(slash + 1)};
     }
-    return {text::JoinPath(settings::GetDebugLogDirectory(inv.source), inv.fileName), inv.fileName};
+    return {form::DebugLogPath(inv.source, inv.fileName), inv.fileName};
 }
 
 // The catalogue of the command: --catalogue, else the stored one of the source beside the program. A file
@@ -105,7 +106,7 @@ catalogue::Catalogue LoadCatalogue(const Invocation& inv, std::ostream& err) {
         err << "; no events are counted.\n";
         return {};
     case catalogue::LoadOutcome::Kind::ReadFailed:
-        err << "warning: Error in reading the error strings: " << outcome.description << " ("
+        err << "warning: " << form::kErrorReadingStrings << outcome.description << " ("
             << loaded.strings.size() << " entries of " << text::AnsiToUtf8(path) << " were read)\n";
         break;
     case catalogue::LoadOutcome::Kind::Loaded:
@@ -115,15 +116,8 @@ catalogue::Catalogue LoadCatalogue(const Invocation& inv, std::ostream& err) {
 }
 
 int LogFailure(std::ostream& err, const text::Status& status) {
-    err << kUnableToOpenLog << status.description << "\n";
+    err << form::UnableToOpenLog(status) << "\n";
     return kExitLogUnreadable;
-}
-
-// Counted like the window's event list: "i [n]  search string".
-std::string SummaryItem(std::size_t index, std::int32_t count, std::string_view searchString) {
-    std::string item = std::to_string(index) + " [" + std::to_string(count) + "]  ";
-    item.append(searchString);
-    return item;
 }
 
 int RunSources(const Invocation& inv, std::ostream& out) {
@@ -169,7 +163,7 @@ int RunFiles(const Invocation& inv, std::ostream& out, std::ostream& err) {
     std::vector<std::string> names;
     const auto status = scan::ListDebugLogFiles(dir, inv.source, names);
     if (!status.ok) {
-        err << "Error in examining logs: " << status.description << "\n";
+        err << form::kErrorExamining << status.description << "\n";
         return kExitLogUnreadable;
     }
     if (inv.json) {
@@ -191,20 +185,21 @@ int RunScan(const Invocation& inv, std::ostream& out, std::ostream& err) {
     const catalogue::Catalogue entries = LoadCatalogue(inv, err);
     const LogTarget log = ResolveLog(inv);
     const scan::EventMatcher matcher(entries.strings);
-    std::vector<std::int32_t> counts;
-    const auto status = scan::CountEvents(log.path, matcher, counts);
-    if (!status.ok)
-        return LogFailure(err, status);
+    const form::CountResult counted = form::CountFile(log.path, matcher);
+    if (!counted.status)
+        return LogFailure(err, counted.status);
+    const std::vector<std::int32_t>& counts = counted.counts;
 
     if (inv.json) {
         Json events = Json::array();
         for (std::size_t i = 0; i < entries.strings.size() && i < counts.size(); ++i) {
             if (counts[i] <= 0)
                 continue;
-            events.push_back(Json{{"index", i},
-                                  {"count", counts[i]},
-                                  {"search", text::AnsiToUtf8(entries.strings[i])},
-                                  {"item", text::AnsiToUtf8(SummaryItem(i, counts[i], entries.strings[i]))}});
+            events.push_back(
+                Json{{"index", i},
+                     {"count", counts[i]},
+                     {"search", text::AnsiToUtf8(entries.strings[i])},
+                     {"item", text::AnsiToUtf8(form::EventRowText(i, counts[i], entries.strings[i]))}});
         }
         out << JsonLine(Json{{"events", std::move(events)}});
         return kExitOk;
@@ -213,7 +208,7 @@ int RunScan(const Invocation& inv, std::ostream& out, std::ostream& err) {
     for (std::size_t i = 0; i < entries.strings.size() && i < counts.size(); ++i) {
         if (counts[i] <= 0)
             continue;
-        out << ShowOnOneLine(SummaryItem(i, counts[i], entries.strings[i])) << "\n";
+        out << ShowOnOneLine(form::EventRowText(i, counts[i], entries.strings[i])) << "\n";
         any = true;
     }
     if (!any)
@@ -255,7 +250,8 @@ std::optional<int> BuildInstances(const Invocation& inv, const LogTarget& log, s
     const catalogue::Catalogue entries = LoadCatalogue(inv, err);
     if (!CheckEventIndex(inv, entries, err))
         return kExitUsage;
-    const auto status = lines.Build(log.path, entries.strings[static_cast<std::size_t>(inv.eventIndex)]);
+    const auto status =
+        form::ListInstances(log.path, entries.strings[static_cast<std::size_t>(inv.eventIndex)], lines);
     if (!status.ok)
         return LogFailure(err, status);
     return std::nullopt;
@@ -303,11 +299,11 @@ int RunTranscript(const Invocation& inv, std::ostream& out, std::ostream& err) {
     // The time stamp is at the line's start: the first piece of an enormous line is enough, as in the window.
     const std::string instance = lines.Line(static_cast<std::size_t>(inv.instanceIndex), kLinePieceBytes);
     const std::string activityDir =
-        inv.activityDir ? *inv.activityDir : settings::GetActivityLogDirectory(inv.source);
+        inv.activityDir ? *inv.activityDir : form::ActivityLogDirectory(inv.source);
     const std::string activityFile = transcript::ActivityLogFileName(log.fileName);
     const std::string activityPath = text::JoinPath(activityDir, activityFile);
 
-    const auto result = transcript::LookupTranscript(instance, log.fileName, activityDir);
+    const auto result = form::TranscriptOf(instance, log.fileName, activityDir);
     bool found = false;
     std::string transcriptText;
     switch (result.kind) {
@@ -331,8 +327,13 @@ int RunTranscript(const Invocation& inv, std::ostream& out, std::ostream& err) {
                              {"transcript", text::AnsiToUtf8(transcriptText)}});
         return kExitOk;
     }
+    if (result.kind == transcript::TranscriptResult::Kind::InvalidInstance) {
+        // As in the window: no time window, so no transcript and no activity log looked up.
+        out << "Instance: " << text::AnsiToUtf8(instance) << "\n";
+        return kExitOk;
+    }
     if (!found) {
-        out << "No Activity File Found: " << text::AnsiToUtf8(activityPath) << "\n";
+        out << form::kNoActivityFileCaption << ": " << text::AnsiToUtf8(activityPath) << "\n";
         out << "Instance: " << text::AnsiToUtf8(instance) << "\n";
         return kExitOk;
     }
@@ -353,23 +354,15 @@ int RunTranscript(const Invocation& inv, std::ostream& out, std::ostream& err) {
 
 int RunFetch(const Invocation& inv, std::ostream& out, std::ostream& err) {
     const std::string dir = inv.storeDir ? *inv.storeDir : text::ProgramDirectory();
-    const auto fetched = catalogue::FetchCatalogue(settings::LibraryServerHost(), inv.source, dir);
-    switch (fetched.kind) {
-    case catalogue::ReplyKind::Notice:
-        err << text::AnsiToUtf8(catalogue::NoticeText(fetched.reply)) << "\n";
+    const std::int32_t debugStatus =
+        settings::ReadRegistryDword(settings::kLogAnalysisKey, settings::kDebugStatusValue);
+    const form::FetchResult fetched =
+        form::FetchAndStore(settings::LibraryServerHost(), inv.source, dir, debugStatus);
+    // The messages the window would show in its boxes, one to a line.
+    for (const form::Notice& notice : fetched.messages)
+        err << text::AnsiToUtf8(notice.text) << "\n";
+    if (fetched.kind != form::FetchResult::Kind::Stored)
         return kExitNoCatalogue;
-    case catalogue::ReplyKind::NoCatalogue:
-        err << text::AnsiToUtf8(catalogue::NoCatalogueMessage(inv.source)) << "\n";
-        if (settings::ReadRegistryDword(settings::kLogAnalysisKey, settings::kDebugStatusValue) == 1)
-            err << "Server Returned: " << text::AnsiToUtf8(fetched.reply) << "\n";
-        return kExitNoCatalogue;
-    case catalogue::ReplyKind::Catalogue:
-        break;
-    }
-    if (!fetched.stored.ok) {
-        err << "Error in examining logs: " << fetched.stored.description << "\n";
-        return kExitNoCatalogue;
-    }
     // Count the entries as the loader reads them back, so the number is what a scan will use.
     const std::string path = catalogue::CatalogueFilePath(dir, inv.source);
     catalogue::Catalogue readBack;

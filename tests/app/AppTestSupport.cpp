@@ -1,20 +1,8 @@
 #include "AppTestSupport.h"
 
 #include "app/frmErrorDescription.h"
-#include "support/TestSupport.h"
 
 #include <QPlainTextEdit>
-
-#include <httplib.h>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <filesystem>
-#include <stdexcept>
 
 namespace apptest {
 
@@ -36,95 +24,41 @@ void RecordingPrompt::ShowModal(QDialog& dialog) {
     modals.push_back(modal);
 }
 
-LibraryServer::LibraryServer() : server_(std::make_unique<httplib::Server>()) {
-    server_->Post("/Tools/Analysis/Analysis.asp",
-                  [this](const httplib::Request& request, httplib::Response& response) {
-                      const std::string source = request.get_param_value("Source");
-                      std::string reply;
-                      {
-                          std::lock_guard lock(mutex_);
-                          requests_.push_back(source);
-                          if (auto found = replies_.find(source); found != replies_.end())
-                              reply = found->second;
-                      }
-                      response.set_content(reply, "text/plain");
-                  });
-    port_ = server_->bind_to_any_port("127.0.0.1");
-    if (port_ <= 0)
-        throw std::runtime_error("cannot bind a library server on 127.0.0.1");
-    thread_ = std::thread([this] { server_->listen_after_bind(); });
+frmMain& WindowFixture::Start(const std::optional<catalogue::PostFormLimits>& limits) {
+    window_ = std::make_unique<frmMain>(prompt_, programDir_);
+    if (limits)
+        window_->Form().SetLibraryLimits(*limits);
+    window_->Form_Load();
+    window_->show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
+    return *window_;
 }
 
-LibraryServer::~LibraryServer() {
-    server_->stop();
-    thread_.join();
+QStringList WindowFixture::Items(const QListWidget* list) {
+    QStringList items;
+    for (int i = 0; i < list->count(); ++i)
+        items << list->item(i)->text();
+    return items;
 }
 
-std::string LibraryServer::Host() const {
-    return "127.0.0.1:" + std::to_string(port_);
+QStringList WindowFixture::Rows(const QListView* list) {
+    QStringList rows;
+    for (int i = 0; i < list->model()->rowCount(); ++i)
+        rows << list->model()->index(i, 0).data().toString();
+    return rows;
 }
 
-void LibraryServer::SetReply(const std::string& source, const std::string& reply) {
-    std::lock_guard lock(mutex_);
-    replies_[source] = reply;
+void WindowFixture::ChooseFile(const std::string& name) {
+    auto* files = Find<QListWidget>("lstFiles");
+    const auto found = files->findItems(QString::fromStdString(name), Qt::MatchExactly);
+    ASSERT_EQ(found.size(), 1) << name;
+    Choose(files, files->row(found.front()));
 }
 
-std::vector<std::string> LibraryServer::Requests() const {
-    std::lock_guard lock(mutex_);
-    return requests_;
-}
-
-std::string ClosedHost() {
-    const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0;
-    socklen_t length = sizeof address;
-    if (socket < 0 || ::bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::getsockname(socket, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        throw std::runtime_error("cannot find a free loopback port");
-    ::close(socket); // never listened on: connections to it are refused
-    return "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
-}
-
-namespace {
-// A REGEDIT4 string: backslashes and quotes escaped.
-std::string Quoted(const std::string& text) {
-    std::string quoted = "\"";
-    for (char c : text) {
-        if (c == '\\' || c == '"')
-            quoted.push_back('\\');
-        quoted.push_back(c);
-    }
-    return quoted + "\"";
-}
-} // namespace
-
-std::string RegistryFileText(const RegistrySettings& settings) {
-    const std::string root = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Brindlemar\\Brindlemar";
-    std::string text = "REGEDIT4\r\n\r\n" + root + "\\Utilities\\Log Analysis]\r\n";
-    if (!settings.libraryServer.empty())
-        text += "\"Library Server\"=" + Quoted(settings.libraryServer) + "\r\n";
-    if (settings.debugStatus) {
-        char dword[16];
-        std::snprintf(dword, sizeof dword, "%08x", static_cast<unsigned>(*settings.debugStatus));
-        text += std::string("\"Debug Status\"=dword:") + dword + "\r\n";
-    }
-    std::map<std::string, std::string> keys;
-    for (const auto& [key, directory] : settings.debugDirectories)
-        keys[key] += "\"Debug Log File Directory\"=" + Quoted(directory) + "\r\n";
-    for (const auto& [key, directory] : settings.activityDirectories)
-        keys[key] += "\"Activity Log Directory\"=" + Quoted(directory) + "\r\n";
-    for (const auto& [key, values] : keys)
-        text += "\r\n" + root + "\\" + key + "]\r\n" + values;
-    return text;
-}
-
-void WriteRecordingOpener(const std::string& script, const std::string& record) {
-    testing_support::WriteBytes(script, "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\" >> '" + record +
-                                            "'; done\nexit 0\n");
-    std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+void WindowFixture::DoubleClick(QListView* list, int row) {
+    const QPoint centre = list->visualRect(list->model()->index(row, 0)).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, centre);
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, centre);
 }
 
 } // namespace apptest

@@ -1,30 +1,28 @@
-// What the window tests share: a QApplication for the whole test program, a prompt that records message
-// boxes, modal windows and the wait cursor instead of blocking, a real library server on 127.0.0.1 and a
-// registry export file written for each test.
+// What the Qt window's tests share: a prompt that records message boxes, modal windows and the wait
+// cursor instead of blocking, and a fixture that runs the real window, offscreen, over the road of the
+// form's tests (library server, registry export file, logs), with controls found by their object names.
 #pragma once
 
 #include <QDialog>
+#include <QListView>
+#include <QListWidget>
 #include <QSize>
 #include <QString>
+#include <QTest>
 
-#include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <ostream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "app/Prompt.h"
+#include "app/frmMain.h"
+#include "support/Road.h"
 
 // Test failures show texts as text.
 inline void PrintTo(const QString& text, std::ostream* out) {
     *out << '"' << text.toStdString() << '"';
-}
-
-namespace httplib {
-class Server;
 }
 
 namespace apptest {
@@ -69,42 +67,30 @@ public:
     int waitsBegun = 0;
 };
 
-// A library server on 127.0.0.1 at an ephemeral port: answers the catalogue request of a source with the
-// reply set for it ("" for a source without one) and records the sources asked for.
-class LibraryServer {
-public:
-    LibraryServer();
-    ~LibraryServer();
-    LibraryServer(const LibraryServer&) = delete;
-    LibraryServer& operator=(const LibraryServer&) = delete;
+// The real main window over the road's files and library server.
+class WindowFixture : public roadtest::RoadFixture {
+protected:
+    // Creates the window, runs its start-up and shows it, as the program does; `limits` bound the exchanges
+    // with the library server when given.
+    frmMain& Start(const std::optional<catalogue::PostFormLimits>& limits = std::nullopt);
 
-    // "127.0.0.1:port"
-    std::string Host() const;
-    void SetReply(const std::string& source, const std::string& reply);
-    std::vector<std::string> Requests() const;
+    template <typename T> T* Find(const char* name) {
+        T* control = window_->findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(control, nullptr) << name;
+        return control;
+    }
+    static QStringList Items(const QListWidget* list);
+    static QStringList Rows(const QListView* list);
 
-private:
-    std::unique_ptr<httplib::Server> server_;
-    std::thread thread_;
-    int port_ = 0;
-    mutable std::mutex mutex_;
-    std::map<std::string, std::string> replies_;
-    std::vector<std::string> requests_;
+    // Chooses a row as the user does with the keyboard or the mouse.
+    static void Choose(QListWidget* list, int row) { list->setCurrentRow(row); }
+    static void Choose(QListView* list, int row) { list->setCurrentIndex(list->model()->index(row, 0)); }
+    void ChooseFile(const std::string& name);
+    // A double-click on a row, preceded by its first click, as the mouse gives it.
+    static void DoubleClick(QListView* list, int row);
+
+    RecordingPrompt prompt_;
+    std::unique_ptr<frmMain> window_;
 };
-
-// A loopback address at which nothing listens (a port that was bound and released again).
-std::string ClosedHost();
-
-// Registry settings as a REGEDIT4 export file.
-struct RegistrySettings {
-    std::string libraryServer;
-    std::optional<int> debugStatus;
-    std::map<std::string, std::string> debugDirectories;    // source key path below the root -> directory
-    std::map<std::string, std::string> activityDirectories; // likewise
-};
-std::string RegistryFileText(const RegistrySettings& settings);
-
-// An executable script that appends each argument it is given as one line to `record`.
-void WriteRecordingOpener(const std::string& script, const std::string& record);
 
 } // namespace apptest

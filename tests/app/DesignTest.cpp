@@ -207,29 +207,12 @@ TEST_F(DesignTest, TheWindowOpensCentredOnTheScreen) {
 
 namespace {
 
-TEST(WaitCursorTest, GivesThePointerBackOnEveryPath) {
-    apptest::RecordingPrompt prompt;
-    try {
-        WaitCursor wait(prompt);
-        EXPECT_EQ(prompt.waitDepth, 1);
-        throw std::runtime_error("failure inside a handler");
-    } catch (const std::runtime_error&) {
-    }
-    EXPECT_EQ(prompt.waitDepth, 0);
-    {
-        WaitCursor wait(prompt);
-        wait.Restore();
-        EXPECT_EQ(prompt.waitDepth, 0);
-    }
-    EXPECT_EQ(prompt.waitDepth, 0);
-    EXPECT_EQ(prompt.waitsBegun, 2);
-
+TEST(QtPromptTest, TheHourglassIsTheApplicationsPointerUntilEndWait) {
     QtPrompt real;
-    {
-        WaitCursor wait(real);
-        ASSERT_NE(QApplication::overrideCursor(), nullptr);
-        EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
-    }
+    real.BeginWait();
+    ASSERT_NE(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    real.EndWait();
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 

@@ -316,6 +316,11 @@ TEST_F(CliTest, InstanceWithoutATimeStampGivesAnEmptyTranscript) {
                            root_ + "/smtp/activity", "--event", "0", "--instance", c.instance, "--json"}),
                      0, c.expected, warning);
     }
+    // For people, as the window shows it: no transcript, and no claim that the activity log is missing.
+    std::filesystem::remove(root_ + "/smtp/activity/odd-Activity.log");
+    ExpectResult(Scan({"transcript", "--log", log, "--catalogue", Catalogue(), "--activity-dir",
+                       root_ + "/smtp/activity", "--event", "0", "--instance", "0"}),
+                 0, "Instance: no time stamp: Connection refused\n", warning);
 }
 
 TEST_F(CliTest, UnreadableLogFileExitsOneWithTheReason) {

@@ -2,10 +2,10 @@
 // the scan, logs of NUL bytes, of nothing, of one 200 MB line, and library servers that never answer, answer
 // without end, trickle, speak no HTTP or redirect to themselves. Each ends in the window's own message or
 // a defined empty result.
-#include "WindowFixture.h"
+#include "AppTestSupport.h"
 
 #include "TestServers.h"
-#include "app/InstanceListModel.h"
+#include "form/frmMain.h"
 
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -18,16 +18,21 @@
 
 namespace {
 
-using hostile::kLibraryTitle;
-using hostile::kSmtpCatalogue;
-using hostile::kSmtpLog;
+// The activity log's lines within two minutes of the debug log's first line.
+const QString kTranscriptOfTheFirstLine =
+    "07/12/26 10:13:30 lower bound\n->07/12/26 10:15:10 first of the minute\n"
+    "07/12/26 10:15:50 later in the minute\n07/12/26 10:17:30 upper bound";
+
+const QString kLibraryTitle = QStringLiteral("Library Not Currently Available");
+using roadtest::kSmtpCatalogue;
+using roadtest::kSmtpLog;
 using testing_support::AppendFill;
 using testing_support::PeakMemory;
 using testing_support::ReadBytes;
 using testing_support::WriteBytes;
 namespace fs = std::filesystem;
 
-class HostileWindowTest : public hostile::WindowFixture {};
+class HostileWindowTest : public apptest::WindowFixture {};
 
 TEST_F(HostileWindowTest, ALogCutShortAfterTheListingShowsTheCountsOfWhatIsThere) {
     frmMain& w = Start();
@@ -52,9 +57,11 @@ TEST_F(HostileWindowTest, ALogCutShortAfterTheListingShowsTheCountsOfWhatIsThere
         SCOPED_TRACE(row.name);
         ASSERT_EQ(::truncate((smtpDebug_ + "/" + kSmtpLog).c_str(), static_cast<off_t>(row.bytes.size())), 0);
         ASSERT_EQ(ReadBytes(smtpDebug_ + "/" + kSmtpLog), row.bytes);
-        Find<QListWidget>("lstFiles")->clearSelection();
-        ChooseFile(kSmtpLog);
-        EXPECT_EQ(w.ErrorCounts, row.counts);
+        // A click on the chosen file counts it again.
+        auto* files = Find<QListWidget>("lstFiles");
+        QTest::mouseClick(files->viewport(), Qt::LeftButton, {},
+                          files->visualItemRect(files->item(1)).center());
+        EXPECT_EQ(w.Form().ErrorCounts, row.counts);
         EXPECT_EQ(Items(Find<QListWidget>("LstErrors")), row.rows);
     }
     EXPECT_TRUE(prompt_.messages.empty());
@@ -88,15 +95,15 @@ TEST_F(HostileWindowTest, ADirectoryNamedLikeALogIsNotListedAndNamedDirectlyIsRe
     frmMain& w = Start();
     EXPECT_EQ(Items(Find<QListWidget>("lstFiles")),
               QStringList({"SMTP-Debug-20260711.log", "SMTP-Debug-20260712.log"}));
-    w.GetErrorCount("SMTP", "SMTP-Debug-20260713.log");
-    w.ShowErrorInstances("SMTP", "SMTP-Debug-20260713.log", 0);
+    w.Form().GetErrorCount("SMTP", "SMTP-Debug-20260713.log");
+    w.Form().ShowErrorInstances("SMTP", "SMTP-Debug-20260713.log", 0);
     ASSERT_EQ(prompt_.messages.size(), 2u);
     for (const auto& message : prompt_.messages) {
         EXPECT_EQ(message.text, "Unable to open log file. Is a directory");
         EXPECT_EQ(message.title, "Error");
         EXPECT_EQ(message.icon, Prompt::Icon::Critical);
     }
-    EXPECT_EQ(w.ErrorCounts, std::vector<std::int32_t>(4, 0));
+    EXPECT_EQ(w.Form().ErrorCounts, std::vector<std::int32_t>(4, 0));
     EXPECT_EQ(Find<QListView>("lstinstances")->model()->rowCount(), 0);
 }
 
@@ -107,17 +114,16 @@ TEST_F(HostileWindowTest, NulAndEndOfFileBytesAreCharactersOfTheirLines) {
     WriteBytes(smtpDebug_ + "/SMTP-Debug-20260711.log", "");
     frmMain& w = Start();
     ChooseFile(kSmtpLog);
-    EXPECT_EQ(w.ErrorCounts, (std::vector<std::int32_t>{1, 0, 0, 1}));
+    EXPECT_EQ(w.Form().ErrorCounts, (std::vector<std::int32_t>{1, 0, 0, 1}));
     Choose(Find<QListWidget>("LstErrors"), 0);
     const QString expected = QStringLiteral("1\t07/12/26 10:15:30\tRelay denied ") + QChar(0) + QChar(0x1a);
     EXPECT_EQ(Rows(Find<QListView>("lstinstances")), QStringList({expected}));
     Choose(Find<QListView>("lstinstances"), 0);
-    EXPECT_EQ(Find<QPlainTextEdit>("txtTranscript")->toPlainText(),
-              "->07/12/26 10:15:10 first of the minute");
+    EXPECT_EQ(Find<QPlainTextEdit>("txtTranscript")->toPlainText(), kTranscriptOfTheFirstLine);
 
     // A log of nothing has no events and is no failure.
     ChooseFile("SMTP-Debug-20260711.log");
-    EXPECT_EQ(w.ErrorCounts, std::vector<std::int32_t>(4, 0));
+    EXPECT_EQ(w.Form().ErrorCounts, std::vector<std::int32_t>(4, 0));
     EXPECT_EQ(Find<QListWidget>("LstErrors")->count(), 0);
     EXPECT_TRUE(prompt_.messages.empty());
 }
@@ -126,7 +132,7 @@ TEST_F(HostileWindowTest, A200MegabyteLineIsCountedListedAndShownCut) {
     constexpr std::size_t kLong = std::size_t{200} << 20;
     const std::string path = smtpDebug_ + "/" + kSmtpLog;
     const std::string head = "9\t07/12/26 10:15:30\tRelay denied ";
-    WriteBytes(path, hostile::kSmtpDebugLog + head);
+    WriteBytes(path, roadtest::kSmtpDebugLog + head);
     AppendFill(path, 'z', kLong);
     {
         std::FILE* file = std::fopen(path.c_str(), "ab");
@@ -137,20 +143,19 @@ TEST_F(HostileWindowTest, A200MegabyteLineIsCountedListedAndShownCut) {
     frmMain& w = Start();
     PeakMemory peak;
     ChooseFile(kSmtpLog);
-    EXPECT_EQ(w.ErrorCounts, (std::vector<std::int32_t>{3, 1, 0, 2}));
+    EXPECT_EQ(w.Form().ErrorCounts, (std::vector<std::int32_t>{3, 1, 0, 2}));
     Choose(Find<QListWidget>("LstErrors"), 0);
     auto* instances = Find<QListView>("lstinstances");
     ASSERT_EQ(instances->model()->rowCount(), 3);
     // The row shows the line's start; the chosen item is its first mebibyte; its transcript is looked up.
     const QString shown = instances->model()->index(2, 0).data().toString();
-    EXPECT_EQ(static_cast<std::size_t>(shown.size()), InstanceListModel::kDisplayBytes);
+    EXPECT_EQ(static_cast<std::size_t>(shown.size()), form::frmMain::kInstanceRowBytes);
     EXPECT_TRUE(shown.startsWith(QString::fromStdString(head) + "zzz"));
     Choose(instances, 2);
-    EXPECT_EQ(Find<QPlainTextEdit>("txtTranscript")->toPlainText(),
-              "->07/12/26 10:15:10 first of the minute");
+    EXPECT_EQ(Find<QPlainTextEdit>("txtTranscript")->toPlainText(), kTranscriptOfTheFirstLine);
     DoubleClick(instances, 2);
     ASSERT_FALSE(prompt_.modals.empty());
-    EXPECT_EQ(static_cast<std::size_t>(prompt_.modals.back().text.size()), InstanceListModel::kItemBytes);
+    EXPECT_EQ(static_cast<std::size_t>(prompt_.modals.back().text.size()), form::frmMain::kInstanceItemBytes);
     EXPECT_TRUE(prompt_.messages.empty());
     if (peak.Measured()) {
         std::printf("[ figures ] window with a 200 MiB line (scan, list, transcript, instance window): peak "
@@ -228,8 +233,8 @@ TEST_F(HostileWindowTest, BrokenLibraryRepliesGiveTheStandardMessage) {
             names.push_back(entry.path().filename().string());
         EXPECT_EQ(names, std::vector<std::string>{"SMTP-Analysis.tab"});
         EXPECT_EQ(ReadBytes(programDir_ + "/SMTP-Analysis.tab"), old);
-        ASSERT_EQ(w.ErrorUpperBound, 0);
-        EXPECT_EQ(w.ErrorStrings[0], "old");
+        ASSERT_EQ(w.Form().ErrorUpperBound, 0);
+        EXPECT_EQ(w.Form().ErrorStrings[0], "old");
         if (raw) {
             EXPECT_TRUE(raw->Connected());
             EXPECT_LT(raw->BytesSent(), std::size_t{96} << 20);

@@ -1,7 +1,7 @@
 // Nothing lost: the whole road through the real window against a real library server on 127.0.0.1 reads
 // the logs, the registry export file and the program's directory and leaves every one of them as it was,
 // byte for byte, mode and time, except the catalogue files a fetch replaced.
-#include "WindowFixture.h"
+#include "AppTestSupport.h"
 
 #include <QComboBox>
 #include <QPlainTextEdit>
@@ -13,6 +13,11 @@
 #include <set>
 
 namespace {
+
+// The activity log's lines within two minutes of the debug log's first line.
+const QString kTranscriptOfTheFirstLine =
+    "07/12/26 10:13:30 lower bound\n->07/12/26 10:15:10 first of the minute\n"
+    "07/12/26 10:15:50 later in the minute\n07/12/26 10:17:30 upper bound";
 
 using testing_support::ReadBytes;
 using testing_support::WriteBytes;
@@ -54,7 +59,7 @@ std::map<std::string, Entry> Snapshot(const std::vector<std::string>& roots) {
     return entries;
 }
 
-class NothingLostTest : public hostile::WindowFixture {};
+class NothingLostTest : public apptest::WindowFixture {};
 
 TEST_F(NothingLostTest, TheWholeRoadLeavesLogsSettingsAndProgramDirectoryAsTheyWere) {
     // The export file lives in the program's directory, beside catalogues of every kind: two the road will
@@ -85,14 +90,13 @@ TEST_F(NothingLostTest, TheWholeRoadLeavesLogsSettingsAndProgramDirectoryAsTheyW
 
     // Start-up: the SMTP catalogue is fetched and stored, its files listed.
     frmMain& w = Start();
-    ASSERT_EQ(w.ErrorUpperBound, 3);
+    ASSERT_EQ(w.Form().ErrorUpperBound, 3);
     // A file, an event, an instance and its transcript, a double-click, the more-information page.
-    ChooseFile(hostile::kSmtpLog);
+    ChooseFile(roadtest::kSmtpLog);
     Choose(Find<QListWidget>("LstErrors"), 0);
     auto* instances = Find<QListView>("lstinstances");
     Choose(instances, 0);
-    EXPECT_EQ(Find<QPlainTextEdit>("txtTranscript")->toPlainText(),
-              "->07/12/26 10:15:10 first of the minute");
+    EXPECT_EQ(Find<QPlainTextEdit>("txtTranscript")->toPlainText(), kTranscriptOfTheFirstLine);
     DoubleClick(instances, 1);
     QTest::mouseClick(Find<QPushButton>("CmdMore"), Qt::LeftButton);
     // The other files: one without events, one whose activity log is missing.
@@ -127,8 +131,8 @@ TEST_F(NothingLostTest, TheWholeRoadLeavesLogsSettingsAndProgramDirectoryAsTheyW
     // Everything is as it was, except the two catalogues replaced by what the library served (and the
     // times of the directory that holds them).
     std::map<std::string, Entry> after = Snapshot(roots);
-    EXPECT_EQ(after[programDir_ + "/SMTP-Analysis.tab"].bytes, hostile::kSmtpCatalogue);
-    EXPECT_EQ(after[programDir_ + "/POP-Analysis.tab"].bytes, hostile::kPopCatalogue);
+    EXPECT_EQ(after[programDir_ + "/SMTP-Analysis.tab"].bytes, roadtest::kSmtpCatalogue);
+    EXPECT_EQ(after[programDir_ + "/POP-Analysis.tab"].bytes, roadtest::kPopCatalogue);
     std::set<std::string> changed;
     for (const auto& [path, entry] : before) {
         const auto found = after.find(path);

@@ -1,0 +1,85 @@
+// The operations the window and the command line share, so that both give the same answer in the same
+// words: the seven source codes, where a source's logs are, the text of an event row, fetching and storing
+// a source's catalogue with the messages that report it, and counting, listing and correlating one file.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "catalogue/Library.h"
+#include "catalogue/PostForm.h"
+#include "form/View.h"
+#include "scan/Matcher.h"
+#include "scan/Scan.h"
+#include "text/Status.h"
+#include "transcript/Transcript.h"
+
+namespace form {
+
+// The seven log sources, in the order of the source list. Each is used unchanged in file names and in the
+// library request; upper-cased where its registry key is chosen (settings::SourceKeyPath).
+inline constexpr std::array<std::string_view, 7> kSourceCodes = {"HTTPMAIL", "SMTP", "LS", "MTA",
+                                                                 "POP",      "POPC", "SF"};
+// The source the window chooses at start-up (entry 1 of the list).
+inline constexpr int kInitialSourceEntry = 1;
+
+// The debug log file of a source: its debug log directory as resolved, the separator, the bare name.
+std::string DebugLogPath(std::string_view sourceCode, std::string_view fileName);
+// The directory that holds a source's activity logs.
+std::string ActivityLogDirectory(std::string_view sourceCode);
+
+// The row of the event list for catalogue entry `index` counted `count` times: "i [n]  search string",
+// the search string exactly as held (a final CR LF included). Example: (3, 17, "Relay") -> "3 [17]  Relay".
+std::string EventRowText(std::size_t index, std::int32_t count, std::string_view searchString);
+
+// "Unable to open log file. " followed by the failure's description.
+std::string UnableToOpenLog(const text::Status& failure);
+
+// One message as the window shows it in a box (and the command line prints it): its text (ANSI), title
+// and icon.
+struct Notice {
+    std::string text;
+    std::string_view title;
+    Icon icon = Icon::None;
+};
+
+// What asking the library server for a source's catalogue came to.
+struct FetchResult {
+    // Stored: the reply was a catalogue and is now the catalogue file; NoCatalogue: a notice or an unusable
+    // reply, nothing stored; StoreFailed: a catalogue came but could not be written (the old file is kept).
+    enum class Kind { Stored, NoCatalogue, StoreFailed } kind = Kind::NoCatalogue;
+    catalogue::ReplyKind reply = catalogue::ReplyKind::NoCatalogue;
+    // What to tell the user, in order: the notice or the standard message (titled "Library Not Currently
+    // Available"), then with "Debug Status" 1 the raw reply after "Server Returned: ", or the failure to
+    // store as "Error in examining logs: " + the reason. Empty when the catalogue was stored.
+    std::vector<Notice> messages;
+};
+
+// Asks the library server at `host` for the catalogue of `sourceCode` and stores a reply that is one as
+// the catalogue file in catalogueDirectory. debugStatus is the "Debug Status" setting.
+FetchResult FetchAndStore(std::string_view host, std::string_view sourceCode,
+                          const std::string& catalogueDirectory, std::int32_t debugStatus,
+                          const catalogue::PostFormLimits& limits = {});
+
+// The counts of one debug log file: counts[i] lines match entry i. On failure every count is 0 and status
+// gives the reason.
+struct CountResult {
+    text::Status status;
+    std::vector<std::int32_t> counts;
+};
+CountResult CountFile(const std::string& path, const scan::EventMatcher& matcher);
+
+// The lines of one debug log file that match `searchString`, as offsets; on failure the list is empty.
+[[nodiscard]] text::Status ListInstances(const std::string& path, std::string_view searchString,
+                                         scan::InstanceLines& into);
+
+// The transcript of an instance line of the debug log `debugLogFileName`, from the activity log of the
+// same day in activityLogDirectory.
+transcript::TranscriptResult TranscriptOf(std::string_view instanceItem, std::string_view debugLogFileName,
+                                          std::string_view activityLogDirectory);
+
+} // namespace form

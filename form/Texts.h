@@ -1,0 +1,42 @@
+// Every text the window shows of its own: titles, captions and the lead texts of its messages, in one place
+// so that each front end (the Qt window, the native Windows window) and the command line say exactly the
+// same thing. All are ASCII, so they read the same in the ANSI code page and in UTF-8.
+#pragma once
+
+#include <string_view>
+
+namespace form {
+
+// The main window's caption and the title of every message box that has no title of its own.
+inline constexpr std::string_view kAppTitle = "Brindlemar Log Analyser";
+inline constexpr std::string_view kVersionText = "Version 1.2";
+// Title of the boxes that report a trapped failure (with the critical icon) or a refused link.
+inline constexpr std::string_view kErrorTitle = "Error";
+// Title of the boxes that say the library server gave no catalogue.
+inline constexpr std::string_view kLibraryTitle = "Library Not Currently Available";
+
+// Lead texts, followed by the platform's description of the failure.
+inline constexpr std::string_view kUnableToOpenLog = "Unable to open log file. ";
+inline constexpr std::string_view kErrorExamining = "Error in examining logs: ";
+inline constexpr std::string_view kErrorReadingStrings = "Error in reading the error strings: ";
+// Followed by the library server's whole reply, when "Debug Status" is 1.
+inline constexpr std::string_view kServerReturned = "Server Returned: ";
+// Followed by the link: a catalogue link that is not a web address is never handed to the desktop.
+inline constexpr std::string_view kNotAWebAddress = "This link is not a web address and was not opened: ";
+
+// Captions of the instance window.
+inline constexpr std::string_view kErrorDescriptionCaption = "Error Description";
+inline constexpr std::string_view kNoActivityFileCaption = "No Activity File Found";
+
+// The directory label while no source's directory is shown.
+inline constexpr std::string_view kUnspecified = "(Unspecified)";
+
+// The one box that reports lines of the settings file that could not be read, at start-up.
+inline constexpr std::string_view kRegistryProblemsLead =
+    "Some lines of the settings file could not be read and were ignored:";
+
+// Addresses on the library server host opened by the Help menu.
+inline constexpr std::string_view kOnlineHelpPath = "/Tools/Analysis/help.asp";
+inline constexpr std::string_view kKnowledgeBasePath = "/kb";
+
+} // namespace form

@@ -1,0 +1,371 @@
+#include "form/frmMain.h"
+
+#include "catalogue/Catalogue.h"
+#include "catalogue/Strings.h"
+#include "form/Texts.h"
+#include "scan/LogFiles.h"
+#include "settings/Registry.h"
+#include "shell/OpenDocument.h"
+
+#include <algorithm>
+#include <climits>
+#include <exception>
+
+namespace form {
+
+frmMain::frmMain(MainView& view, std::string catalogueDirectory)
+    : view_(view), catalogueDirectory_(std::move(catalogueDirectory)) {}
+
+frmMain::~frmMain() = default;
+
+void frmMain::ShowRegistryProblems() {
+    const std::vector<std::string> problems = settings::RegistryProblems();
+    if (problems.empty())
+        return;
+    // One box for all problems; a very damaged file names its first problems only.
+    constexpr std::size_t kShown = 10;
+    std::string message(kRegistryProblemsLead);
+    for (std::size_t i = 0; i < problems.size() && i < kShown; ++i)
+        message += "\n" + problems[i];
+    if (problems.size() > kShown)
+        message += "\n(and " + std::to_string(problems.size() - kShown) + " more)";
+    view_.Message(message, kAppTitle, Icon::Exclamation);
+}
+
+// ---- start-up ----
+
+void frmMain::Form_Load() {
+    IsLoading = true;
+    DebugStatus = settings::ReadRegistryDword(settings::kLogAnalysisKey, settings::kDebugStatusValue);
+    LoadLogSources();
+    IsLoading = false;
+
+    // Selecting SMTP runs the source list's handler, nested here: it fetches and stores the SMTP catalogue
+    // and lists the SMTP debug log files. The catalogue is loaded below, once.
+    inFormLoad_ = true;
+    view_.SelectIndex(ListId::lstLogSource, kInitialSourceEntry);
+    inFormLoad_ = false;
+
+    view_.SetDirectoryCaption(settings::GetDebugLogDirectory(ActiveSource));
+    LoadErrorStrings();
+}
+
+void frmMain::LoadLogSources() {
+    view_.ClearList(ListId::lstLogSource);
+    for (std::string_view code : kSourceCodes)
+        view_.AppendItem(ListId::lstLogSource, code);
+}
+
+void frmMain::ClearControls() {
+    ClearInstances();
+    view_.SetText(TextId::txtErrorDescription, "");
+    view_.SetText(TextId::txtTranscript, "");
+    view_.ClearList(ListId::lstFiles);
+    view_.ClearList(ListId::LstErrors);
+    view_.SetDirectoryCaption(kUnspecified);
+}
+
+// ---- catalogue ----
+
+void frmMain::lstLogSource_Click() {
+    if (IsLoading)
+        return;
+    if (view_.SelectedIndex(ListId::lstLogSource) < 0)
+        return;
+    WaitCursor wait(view_);
+    try {
+        ActiveSource = view_.SelectedItem(ListId::lstLogSource);
+        const FetchResult fetched = FetchAndStore(settings::LibraryServerHost(), ActiveSource,
+                                                  catalogueDirectory_, DebugStatus, libraryLimits_);
+        switch (fetched.kind) {
+        case FetchResult::Kind::StoreFailed:
+            wait.Restore();
+            for (const Notice& notice : fetched.messages)
+                Show(notice);
+            return;
+        case FetchResult::Kind::Stored: {
+            // The catalogue just stored is the one the scans of this source must use; the results on show
+            // refer to the catalogue it replaces. At start-up the load handler loads it itself.
+            if (!inFormLoad_) {
+                LoadErrorStrings();
+                view_.ClearList(ListId::LstErrors);
+                ClearInstances();
+                view_.SetText(TextId::txtErrorDescription, "");
+                view_.SetText(TextId::txtTranscript, "");
+            }
+            const text::Status listed = LoadLogFiles(ActiveSource);
+            if (!listed) {
+                wait.Restore();
+                ShowFailure(kErrorExamining, listed.description);
+                return;
+            }
+            view_.SetDirectoryCaption(settings::GetDebugLogDirectory(ActiveSource));
+            break;
+        }
+        case FetchResult::Kind::NoCatalogue:
+            for (const Notice& notice : fetched.messages)
+                Show(notice);
+            ClearControls();
+            view_.SetDirectoryCaption(settings::GetDebugLogDirectory(ActiveSource));
+            break;
+        }
+    } catch (const std::exception& failure) {
+        wait.Restore();
+        ShowFailure(kErrorExamining, failure.what());
+    }
+}
+
+void frmMain::LoadErrorStrings() {
+    catalogue::Catalogue loaded;
+    const catalogue::LoadOutcome outcome =
+        catalogue::LoadCatalogueFile(catalogue::CatalogueFilePath(catalogueDirectory_, ActiveSource), loaded);
+    if (outcome.kind == catalogue::LoadOutcome::Kind::NotOpened) {
+        ErrorUpperBound = -1;
+    } else {
+        const std::size_t entries = std::min(
+            {loaded.strings.size(), loaded.links.size(), loaded.descriptions.size(), std::size_t{INT32_MAX}});
+        // A load that stored nothing leaves the arrays as they were; nothing reads past the bound.
+        if (entries > 0) {
+            loaded.strings.resize(entries);
+            loaded.links.resize(entries);
+            loaded.descriptions.resize(entries);
+            ErrorStrings = std::move(loaded.strings);
+            ErrorLinks = std::move(loaded.links);
+            ErrorDescriptions = std::move(loaded.descriptions);
+            ErrorCounts.assign(entries, 0);
+        }
+        ErrorUpperBound = static_cast<std::int32_t>(entries) - 1;
+    }
+    // The matcher is compiled once per catalogue, for every scan until the next load.
+    CompileMatcher();
+
+    if (outcome.kind == catalogue::LoadOutcome::Kind::ReadFailed)
+        ShowFailure(kErrorReadingStrings, outcome.description);
+}
+
+void frmMain::CompileMatcher() {
+    matcher_ = std::make_unique<scan::EventMatcher>(
+        std::vector<std::string>(ErrorStrings.begin(), ErrorStrings.begin() + std::ptrdiff_t(EntryCount())));
+}
+
+std::size_t frmMain::EntryCount() const {
+    if (ErrorUpperBound < 0)
+        return 0;
+    return std::min({std::size_t(ErrorUpperBound) + 1, ErrorStrings.size(), ErrorLinks.size(),
+                     ErrorDescriptions.size(), ErrorCounts.size()});
+}
+
+// ---- debug log files and the scan ----
+
+text::Status frmMain::LoadLogFiles(const std::string& logSource) {
+    view_.ClearList(ListId::lstFiles);
+    std::vector<std::string> names;
+    text::Status listed =
+        scan::ListDebugLogFiles(settings::GetDebugLogDirectory(logSource), logSource, names);
+    for (const std::string& name : names)
+        view_.AppendItem(ListId::lstFiles, name);
+    return listed;
+}
+
+void frmMain::lstFiles_Click() {
+    if (view_.SelectedIndex(ListId::lstFiles) < 0)
+        return;
+    WaitCursor wait(view_);
+    ClearInstances();
+    view_.SetText(TextId::txtErrorDescription, "");
+    view_.SetText(TextId::txtTranscript, "");
+    GetErrorCount(ActiveSource, view_.SelectedItem(ListId::lstFiles));
+    ShowErrors();
+}
+
+void frmMain::ZeroErrorCount() {
+    const std::size_t entries = EntryCount();
+    for (std::size_t i = 0; i < entries; ++i)
+        ErrorCounts[i] = 0;
+}
+
+void frmMain::GetErrorCount(const std::string& currentSource, const std::string& fileName) {
+    ZeroErrorCount();
+    if (!matcher_)
+        CompileMatcher();
+    const CountResult counted = CountFile(DebugLogPath(currentSource, fileName), *matcher_);
+    if (!counted.status) {
+        ShowFailure(kUnableToOpenLog, counted.status.description);
+        return;
+    }
+    const std::size_t entries = std::min(EntryCount(), counted.counts.size());
+    std::copy_n(counted.counts.begin(), entries, ErrorCounts.begin());
+}
+
+// ---- events ----
+
+void frmMain::ShowErrors() {
+    view_.ClearList(ListId::LstErrors);
+    const std::size_t entries = EntryCount();
+    for (std::size_t i = 0; i < entries; ++i) {
+        if (ErrorCounts[i] > 0)
+            view_.AppendItem(ListId::LstErrors, EventRowText(i, ErrorCounts[i], ErrorStrings[i]));
+    }
+}
+
+std::optional<std::int32_t> frmMain::SelectedEventIndex() const {
+    const std::string row = view_.SelectedItem(ListId::LstErrors);
+    if (row.empty())
+        return std::nullopt;
+    const std::int32_t index = catalogue::SplitFieldNumber(row, " ", 1);
+    if (!IsEntry(index))
+        return std::nullopt;
+    return index;
+}
+
+void frmMain::LstErrors_Click() {
+    const std::optional<std::int32_t> index = SelectedEventIndex();
+    if (!index)
+        return;
+    WaitCursor wait(view_);
+    view_.SetText(TextId::txtErrorDescription, ErrorDescriptions[std::size_t(*index)]);
+    ShowErrorInstances(ActiveSource, view_.SelectedItem(ListId::lstFiles), *index);
+}
+
+void frmMain::CmdMore_Click() {
+    // With no event chosen there is no link to open.
+    const std::optional<std::int32_t> index = SelectedEventIndex();
+    if (!index)
+        return;
+    const std::string& link = ErrorLinks[std::size_t(*index)];
+    // The link comes from the library server: only web addresses are handed to the desktop, never a
+    // program, a file or a script.
+    if (!shell::IsWebAddress(link)) {
+        view_.Message(std::string(kNotAWebAddress) + link, kErrorTitle, Icon::Exclamation);
+        return;
+    }
+    OpenDocument(link);
+}
+
+void frmMain::ShowErrorInstances(const std::string& currentSource, const std::string& fileName,
+                                 std::int32_t errorIndex) {
+    if (!IsEntry(errorIndex)) {
+        ClearInstances();
+        return;
+    }
+    const text::Status listed = ListInstances(DebugLogPath(currentSource, fileName),
+                                              ErrorStrings[std::size_t(errorIndex)], instances_);
+    view_.InstancesChanged();
+    if (!listed)
+        ShowFailure(kUnableToOpenLog, listed.description);
+}
+
+void frmMain::ClearInstances() {
+    instances_.Clear();
+    view_.InstancesChanged();
+}
+
+std::string frmMain::InstanceRow(std::size_t row, std::size_t maxBytes) const {
+    return instances_.Line(row, maxBytes);
+}
+
+// ---- instances ----
+
+void frmMain::lstinstances_Click() {
+    const long long row = view_.SelectedInstance();
+    if (row < 0 || std::size_t(row) >= instances_.Size())
+        return;
+    const std::string item = InstanceRow(std::size_t(row), kInstanceItemBytes);
+    view_.SetText(TextId::txtTranscript, "");
+    WaitCursor wait(view_);
+    const transcript::TranscriptResult found =
+        TranscriptOf(item, view_.SelectedItem(ListId::lstFiles), ActivityLogDirectory(ActiveSource));
+    switch (found.kind) {
+    case transcript::TranscriptResult::Kind::Shown:
+        view_.SetText(TextId::txtTranscript, found.text);
+        break;
+    case transcript::TranscriptResult::Kind::NoActivityFile:
+        wait.Restore();
+        view_.ShowInstanceWindow(kNoActivityFileCaption, item);
+        break;
+    case transcript::TranscriptResult::Kind::InvalidInstance:
+        // A line without a readable time stamp has no transcript: the box stays empty.
+        break;
+    }
+}
+
+void frmMain::lstinstances_DblClick() {
+    const long long row = view_.SelectedInstance();
+    if (row < 0 || std::size_t(row) >= instances_.Size())
+        return;
+    view_.ShowInstanceWindow(kErrorDescriptionCaption, InstanceRow(std::size_t(row), kInstanceItemBytes));
+}
+
+// ---- the layout ----
+
+void frmMain::Form_Resize() {
+    if (view_.IsMinimized())
+        return;
+    const Box outer = view_.OuterBox();
+    ResizeControls controls{view_.PlaceOf(ControlId::LstErrors), view_.PlaceOf(ControlId::lstinstances),
+                            view_.PlaceOf(ControlId::txtTranscript), view_.PlaceOf(ControlId::lstFiles),
+                            view_.PlaceOf(ControlId::lblTranscript)};
+    form::Form_Resize(outer.Width, outer.Height, controls, [this](float requested) {
+        return view_.WholeItemsHeight(ControlId::lstinstances, requested);
+    });
+    // The file list shows whole items only too.
+    controls.lstFiles.Height = view_.WholeItemsHeight(ControlId::lstFiles, controls.lstFiles.Height);
+    view_.Place(ControlId::LstErrors, controls.LstErrors);
+    view_.Place(ControlId::lstinstances, controls.lstinstances);
+    view_.Place(ControlId::txtTranscript, controls.txtTranscript);
+    view_.Place(ControlId::lstFiles, controls.lstFiles);
+    view_.Place(ControlId::lblTranscript, controls.lblTranscript);
+}
+
+// ---- menus and the desktop ----
+
+void frmMain::OpenDocument(const std::string& target) {
+    const int answer = view_.ShellOpen(target);
+    if (answer <= 32)
+        view_.Message(shell::ShellErrorMessage(answer), kErrorTitle, Icon::Exclamation);
+}
+
+void frmMain::mnuExit_Click() {
+    view_.CloseWindow();
+}
+
+void frmMain::mnuOnline_Click() {
+    OpenDocument("http://" + settings::LibraryServerHost() + std::string(kOnlineHelpPath));
+}
+
+void frmMain::mnuKB_Click() {
+    OpenDocument("http://" + settings::LibraryServerHost() + std::string(kKnowledgeBasePath));
+}
+
+void frmMain::mnuAbout_Click() {
+    view_.Message(std::string(kAppTitle) + "\n" + std::string(kVersionText), kAppTitle, Icon::Information);
+}
+
+void frmMain::RunMenuCommand(MenuCommand command) {
+    switch (command) {
+    case MenuCommand::Exit:
+        mnuExit_Click();
+        break;
+    case MenuCommand::OnlineHelp:
+        mnuOnline_Click();
+        break;
+    case MenuCommand::KnowledgeBase:
+        mnuKB_Click();
+        break;
+    case MenuCommand::About:
+        mnuAbout_Click();
+        break;
+    case MenuCommand::None:
+        break;
+    }
+}
+
+void frmMain::ShowFailure(std::string_view lead, const std::string& description) {
+    view_.Message(std::string(lead) + description, kErrorTitle, Icon::Critical);
+}
+
+void frmMain::Show(const Notice& notice) {
+    view_.Message(notice.text, notice.title, notice.icon);
+}
+
+} // namespace form
