@@ -7,6 +7,7 @@
 #include <set>
 
 #include "text/Ansi.h"
+#include "text/Paths.h"
 
 namespace cli {
 namespace {
@@ -166,10 +167,17 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
             return std::nullopt;
         return it->second;
     };
-    inv.logPath = option("log");
-    inv.cataloguePath = option("catalogue");
-    inv.activityDir = option("activity-dir");
-    inv.storeDir = option("dir");
+    // Paths go to the file functions in the form they take (ANSI bytes on Windows).
+    auto pathOption = [&](std::string_view name) -> std::optional<std::string> {
+        std::optional<std::string> value = option(name);
+        if (value)
+            value = text::PathFromUtf8(*value);
+        return value;
+    };
+    inv.logPath = pathOption("log");
+    inv.cataloguePath = pathOption("catalogue");
+    inv.activityDir = pathOption("activity-dir");
+    inv.storeDir = pathOption("dir");
 
     // Positional arguments: nothing, a source, or a source and a debug log file name.
     std::size_t wanted = 0;

@@ -3,12 +3,12 @@
 #include <string>
 #include <vector>
 
+#include "cli/Arguments.h"
 #include "cli/Commands.h"
 
 int main(int argc, char** argv) {
     std::ios::sync_with_stdio(false);
-    std::vector<std::string> args;
-    for (int i = 1; i < argc; ++i)
-        args.emplace_back(argv[i]);
+    cli::UseBinaryStandardStreams();
+    const std::vector<std::string> args = cli::ProgramArguments(argc, argv);
     return cli::RunCli(args, std::cout, std::cerr);
 }

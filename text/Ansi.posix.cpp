@@ -1,3 +1,4 @@
+// The ANSI code page on Linux and other platforms without one of their own: Windows-1252.
 #include "text/Ansi.h"
 
 #include <array>
