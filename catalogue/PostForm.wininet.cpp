@@ -144,6 +144,13 @@ std::string PostForm(std::string_view host, std::string_view path, std::string_v
                                                   nullptr, nullptr, INTERNET_FLAG_RELOAD, 0));
         if (request.Get() == nullptr)
             return {};
+        // The request's own time-outs bound the wait for the reply's head as well as each read.
+        if (bounded) {
+            const long left = remainingMs();
+            if (left <= 0 || !SetTimeout(request.Get(), INTERNET_OPTION_SEND_TIMEOUT, left) ||
+                !SetTimeout(request.Get(), INTERNET_OPTION_RECEIVE_TIMEOUT, left))
+                return {};
+        }
         ::HttpAddRequestHeadersA(request.Get(), kContentType, sizeof kContentType - 1,
                                  HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE);
 

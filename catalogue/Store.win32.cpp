@@ -1,8 +1,9 @@
 // Storing a fetched catalogue on Windows: a new file beside the old one, written, flushed with
 // FlushFileBuffers, then moved over the old one with MoveFileExA (replace, write through), so the catalogue
-// file is never left half written. The move succeeds while another program reads the old file if that
+// file is never left half written. A store succeeds while another program reads the old file if that
 // program opened it with delete sharing (as this system's own readers do); one that holds it open without
-// delete sharing makes the move fail with "Access is denied", and the old catalogue stays as it was.
+// delete sharing makes the store fail with the system's "Access is denied" (or a sharing violation), and the
+// old catalogue stays as it was.
 #include <atomic>
 #include <chrono>
 #include <new>
@@ -151,9 +152,25 @@ text::Status StoreCatalogue(const std::string& path, std::string_view reply) {
             return fail(::GetLastError());
         if (!file.Close())
             return fail(::GetLastError());
-        if (!::MoveFileExA(temporary.c_str(), path.c_str(),
-                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-            return fail(::GetLastError());
+        if (::MoveFileExA(temporary.c_str(), path.c_str(),
+                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            return text::Status::Ok();
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION)
+            return fail(error);
+        // Some file systems (and Wine) refuse to replace a file that is open, even with delete sharing. A
+        // file open with delete sharing may still be renamed: move the old catalogue aside under a temporary
+        // name, put the new one in its place, then delete the old one (it goes once its last reader closes
+        // it; a later store removes it should that fail).
+        const std::string aside = TemporaryName(path);
+        if (!::MoveFileExA(path.c_str(), aside.c_str(), MOVEFILE_WRITE_THROUGH))
+            return fail(error);
+        if (!::MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH)) {
+            const DWORD placing = ::GetLastError();
+            ::MoveFileExA(aside.c_str(), path.c_str(), MOVEFILE_WRITE_THROUGH);
+            return fail(placing);
+        }
+        ::DeleteFileA(aside.c_str());
         return text::Status::Ok();
     } catch (const std::bad_alloc&) {
         return text::FromWindowsError(ERROR_NOT_ENOUGH_MEMORY);

@@ -65,7 +65,20 @@ std::u16string DecodeAnsi(std::string_view ansi) {
 }
 
 std::string EncodeAnsi(std::u16string_view wide) {
-    return FromWide(CP_ACP, std::wstring(wide.begin(), wide.end()));
+    // A surrogate pair is one character, and one '?' (some versions of the conversion give two).
+    std::wstring units;
+    units.reserve(wide.size());
+    for (std::size_t i = 0; i < wide.size(); ++i) {
+        const char16_t unit = wide[i];
+        if (unit >= 0xD800 && unit < 0xDC00 && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 &&
+            wide[i + 1] < 0xE000) {
+            units.push_back(L'\uFFFD');
+            ++i;
+        } else {
+            units.push_back(static_cast<wchar_t>(unit));
+        }
+    }
+    return FromWide(CP_ACP, units);
 }
 
 std::string AnsiToUtf8(std::string_view ansi) {
