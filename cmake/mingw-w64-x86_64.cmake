@@ -16,6 +16,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+# What is shipped carries no symbol tables.
+set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT "-s")
 
 # Tests and tools run under Wine when they are started by ctest or a build step.
 find_program(BRINDLEMAR_WINE NAMES wine64 wine PATHS /usr/lib/wine NO_DEFAULT_PATH)
