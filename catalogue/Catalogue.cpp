@@ -5,6 +5,7 @@
 #include <new>
 
 #include "catalogue/Strings.h"
+#include "text/Ascii.h"
 #include "text/LineReader.h"
 #include "text/Paths.h"
 
@@ -30,19 +31,7 @@ void KeepCompleteEntries(Catalogue& catalogue) {
 } // namespace
 
 std::string ExpandCrlf(std::string_view field) {
-    std::string expanded;
-    expanded.reserve(field.size());
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t at = field.find(kCrlfEscape, start);
-        if (at == std::string_view::npos)
-            break;
-        expanded.append(field.substr(start, at - start));
-        expanded.append("\r\n");
-        start = at + kCrlfEscape.size();
-    }
-    expanded.append(field.substr(start));
-    return expanded;
+    return text::ReplaceAll(field, kCrlfEscape, "\r\n");
 }
 
 std::string CatalogueFilePath(std::string_view programDirectory, std::string_view sourceCode) {

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "catalogue/Catalogue.h"
+#include "text/Ascii.h"
 
 namespace catalogue {
 
@@ -16,18 +17,7 @@ ReplyKind ClassifyReply(std::string_view reply) {
 }
 
 std::string NoticeText(std::string_view reply) {
-    std::string notice;
-    notice.reserve(reply.size());
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t at = reply.find(kNoticeMarker, start);
-        if (at == std::string_view::npos)
-            break;
-        notice.append(reply.substr(start, at - start));
-        start = at + kNoticeMarker.size();
-    }
-    notice.append(reply.substr(start));
-    return notice;
+    return text::ReplaceAll(reply, kNoticeMarker, "");
 }
 
 std::string NoCatalogueMessage(std::string_view sourceCode) {

@@ -92,10 +92,12 @@ std::string PostForm(std::string_view host, std::string_view path, std::string_v
         url.append(host);
         url.append(path);
 
+        // "Expect:" and "Accept:" with no value remove the headers libcurl would add of its own accord: the
+        // request waits for no 100 Continue and names no accepted types.
         HeaderList headers;
         const bool headersOk = headers.Add("Content-Type: application/x-www-form-urlencoded") &&
                                headers.Add("Cache-Control: no-cache") && headers.Add("Pragma: no-cache") &&
-                               headers.Add("Expect:");
+                               headers.Add("Expect:") && headers.Add("Accept:");
         if (!headersOk)
             return {};
 

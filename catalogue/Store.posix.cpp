@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "catalogue/Library.h"
+#include "text/Ascii.h"
 
 namespace catalogue {
 
@@ -84,7 +85,7 @@ bool IsTemporaryNameOf(std::string_view name, std::string_view base) {
     int groups = 1;
     bool digitBefore = false;
     for (const char c : name.substr(base.size() + marker.size())) {
-        if (c >= '0' && c <= '9') {
+        if (text::IsAsciiDigit(c)) {
             digitBefore = true;
         } else if (c == '-' && digitBefore) {
             ++groups;

@@ -7,6 +7,7 @@
 #include <set>
 
 #include "text/Ansi.h"
+#include "text/Ascii.h"
 #include "text/Paths.h"
 
 namespace cli {
@@ -55,8 +56,7 @@ const OptionSpec* FindOption(std::string_view name) {
 
 // A whole decimal number without sign, or nullopt.
 template <typename Number> std::optional<Number> ParseNumber(std::string_view digits) {
-    if (digits.empty() ||
-        !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    if (digits.empty() || !std::all_of(digits.begin(), digits.end(), text::IsAsciiDigit))
         return std::nullopt;
     Number value{};
     const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
@@ -84,11 +84,8 @@ std::string SourceList() {
 
 } // namespace
 
-std::optional<std::string> NormaliseSourceCode(std::string_view text) {
-    std::string upper(text);
-    for (char& c : upper)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
+std::optional<std::string> NormaliseSourceCode(std::string_view code) {
+    std::string upper = text::AsciiUppercase(code);
     for (auto code : kSourceCodes)
         if (code == upper)
             return upper;
@@ -152,9 +149,12 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
             command = &candidate;
     if (command == nullptr)
         return Fail("unknown command '" + commandName + "'");
-    for (const auto& [name, value] : options)
-        if (command->options.count(name) == 0)
-            return Fail("option --" + name + " does not apply to " + commandName);
+    for (const auto& [name, value] : options) {
+        if (command->options.count(name) == 0) {
+            std::string error = "option --";
+            return Fail(error.append(name).append(" does not apply to ").append(commandName));
+        }
+    }
 
     ParseResult result;
     result.kind = ParseResult::Kind::Run;

@@ -47,7 +47,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args);
 
 // The source code as the program uses it: the text upper-cased when it names one of kSourceCodes
 // ("smtp" -> "SMTP"); nullopt for any other text.
-std::optional<std::string> NormaliseSourceCode(std::string_view text);
+std::optional<std::string> NormaliseSourceCode(std::string_view code);
 
 // The usage text shown by --help and after a usage error; ends with a newline.
 std::string UsageText();

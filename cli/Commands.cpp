@@ -128,6 +128,7 @@ int RunSources(const Invocation& inv, std::ostream& out) {
         std::string debugDir, activityDir;
     };
     std::vector<Row> rows;
+    rows.reserve(kSourceCodes.size());
     for (auto code : kSourceCodes)
         rows.push_back({code, text::AnsiToUtf8(settings::GetDebugLogDirectory(code)),
                         text::AnsiToUtf8(settings::GetActivityLogDirectory(code))});

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "text/Ansi.h"
+#include "text/Ascii.h"
 
 namespace settings {
 namespace {
@@ -31,23 +32,6 @@ std::string_view TrimRight(std::string_view s) {
 
 std::string_view Trim(std::string_view s) {
     return TrimRight(TrimLeft(s));
-}
-
-char AsciiUpper(char c) {
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (AsciiUpper(a[i]) != AsciiUpper(b[i]))
-            return false;
-    return true;
-}
-
-bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
-    return s.size() >= prefix.size() && EqualsNoCase(s.substr(0, prefix.size()), prefix);
 }
 
 int HexDigit(char c) {
@@ -152,7 +136,8 @@ unsigned char FoldByte(unsigned char c) {
 }
 
 bool IsLocalMachineHive(std::string_view hive) {
-    return EqualsNoCase(hive, "HKEY_LOCAL_MACHINE") || EqualsNoCase(hive, "HKLM");
+    return text::EqualsIgnoringAsciiCase(hive, "HKEY_LOCAL_MACHINE") ||
+           text::EqualsIgnoringAsciiCase(hive, "HKLM");
 }
 
 bool IsOtherHive(std::string_view hive) {
@@ -167,7 +152,7 @@ bool IsOtherHive(std::string_view hive) {
                                                                  "HKU",
                                                                  "HKCC"};
     for (std::string_view other : kOthers)
-        if (EqualsNoCase(hive, other))
+        if (text::EqualsIgnoringAsciiCase(hive, other))
             return true;
     return false;
 }
@@ -393,7 +378,7 @@ private:
             remove = true;
             return true;
         }
-        if (StartsWithNoCase(data, "dword:")) {
+        if (text::StartsWithIgnoringAsciiCase(data, "dword:")) {
             std::uint32_t number = 0;
             if (!ParseHexNumber(TrimRight(data.substr(6)), number)) {
                 ValueProblem(line, "dword value must be 1 to 8 hex digits: " + Excerpt(data));
@@ -405,7 +390,7 @@ private:
             value = {kRegDword, std::move(bytes)};
             return true;
         }
-        if (StartsWithNoCase(data, "hex")) {
+        if (text::StartsWithIgnoringAsciiCase(data, "hex")) {
             std::string_view rest = data.substr(3);
             std::uint32_t type = kRegBinary;
             bool typeOk = true;

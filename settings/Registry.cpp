@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "settings/RegistryBackend.h"
+#include "text/Ascii.h"
 
 namespace settings {
 namespace {
@@ -55,9 +56,7 @@ std::int32_t ReadRegistryDword(std::string_view keyPath, std::string_view valueN
 }
 
 std::string SourceKeyPath(std::string_view sourceCode) {
-    std::string upper(sourceCode);
-    std::transform(upper.begin(), upper.end(), upper.begin(),
-                   [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; });
+    const std::string upper = text::AsciiUppercase(sourceCode);
     std::string path(kRootKey);
     for (const auto& [code, subkey] : kSourceSubkeys) {
         if (upper == code) {
@@ -69,16 +68,7 @@ std::string SourceKeyPath(std::string_view sourceCode) {
 }
 
 std::string RemoveSmtpSegments(std::string_view directory) {
-    std::string out;
-    out.reserve(directory.size());
-    std::size_t start = 0;
-    for (std::size_t hit = directory.find(kSmtpSegment); hit != std::string_view::npos;
-         hit = directory.find(kSmtpSegment, start)) {
-        out.append(directory.substr(start, hit - start));
-        start = hit + kSmtpSegment.size();
-    }
-    out.append(directory.substr(start));
-    return out;
+    return text::ReplaceAll(directory, kSmtpSegment, "");
 }
 
 std::string GetDebugLogDirectory(std::string_view sourceCode) {

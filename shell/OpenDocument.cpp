@@ -2,6 +2,8 @@
 
 #include <cstddef>
 
+#include "text/Ascii.h"
+
 namespace shell {
 
 std::string ShellErrorMessage(int code) {
@@ -45,19 +47,8 @@ std::optional<std::string> OpenDocument(std::string_view target) {
 }
 
 bool IsWebAddress(std::string_view link) {
-    const auto startsWithFolded = [link](std::string_view prefix) {
-        if (link.size() < prefix.size())
-            return false;
-        for (std::size_t i = 0; i < prefix.size(); ++i) {
-            char c = link[i];
-            if (c >= 'A' && c <= 'Z')
-                c = static_cast<char>(c - 'A' + 'a');
-            if (c != prefix[i])
-                return false;
-        }
-        return true;
-    };
-    return startsWithFolded("http://") || startsWithFolded("https://");
+    return text::StartsWithIgnoringAsciiCase(link, "http://") ||
+           text::StartsWithIgnoringAsciiCase(link, "https://");
 }
 
 } // namespace shell

@@ -14,7 +14,7 @@ LineReader::~LineReader() {
 
 Status LineReader::Open(const std::string& path) {
     Close();
-    const Status opened = file_.Open(path);
+    Status opened = file_.Open(path);
     if (!opened)
         return opened;
     const std::size_t capacity = maxPiece_ > 0 && maxPiece_ + 1 > blockSize_ ? maxPiece_ + 1 : blockSize_;

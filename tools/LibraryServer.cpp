@@ -23,6 +23,7 @@
 
 #include "catalogue/Catalogue.h"
 #include "text/Ansi.h"
+#include "text/Ascii.h"
 #include "text/LineReader.h"
 #include "text/Paths.h"
 
@@ -53,7 +54,7 @@ void PrintUsage(std::ostream& out) {
 }
 
 std::optional<int> ParsePort(const std::string& value) {
-    if (value.empty() || value.size() > 5 || !std::all_of(value.begin(), value.end(), ::isdigit))
+    if (value.empty() || value.size() > 5 || !std::all_of(value.begin(), value.end(), text::IsAsciiDigit))
         return std::nullopt;
     const int port = std::stoi(value);
     if (port > 65535)

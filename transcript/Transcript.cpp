@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <new>
 
+#include "text/Ascii.h"
 #include "text/LineReader.h"
 #include "text/Paths.h"
 
@@ -26,10 +27,6 @@ constexpr int kLastSecondOfDay = 24 * 60 * 60 - 1;
 constexpr std::size_t kMaxPiece = std::size_t{64} << 10;
 static_assert(kMaxPiece >= kHeadLength);
 
-bool IsDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
 int Digits(std::string_view text) {
     int value = 0;
     for (char c : text)
@@ -37,8 +34,8 @@ int Digits(std::string_view text) {
     return value;
 }
 
-bool AllDigits(std::string_view text) {
-    return std::all_of(text.begin(), text.end(), IsDigit);
+bool AllDigits(std::string_view digits) {
+    return std::all_of(digits.begin(), digits.end(), text::IsAsciiDigit);
 }
 
 // Seconds since midnight of "hh:nn:ss" or "h:nn:ss"; -1 when the text is anything else.
@@ -135,19 +132,7 @@ void CollectWindowLines(text::LineReader& reader, const TranscriptWindow& window
 } // namespace
 
 std::string ActivityLogFileName(std::string_view debugLogFileName) {
-    std::string out;
-    out.reserve(debugLogFileName.size() + 8);
-    std::size_t from = 0;
-    for (;;) {
-        const std::size_t at = debugLogFileName.find(kDebugWord, from);
-        if (at == std::string_view::npos)
-            break;
-        out.append(debugLogFileName.substr(from, at - from));
-        out.append(kActivityWord);
-        from = at + kDebugWord.size();
-    }
-    out.append(debugLogFileName.substr(from));
-    return out;
+    return text::ReplaceAll(debugLogFileName, kDebugWord, kActivityWord);
 }
 
 std::optional<TranscriptWindow> TranscriptWindowOf(std::string_view instanceItem) {

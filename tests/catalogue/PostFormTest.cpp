@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "TestServers.h"
 #include "catalogue/PostForm.h"
 #include "support/TestSupport.h"
+#include "text/Ascii.h"
 
 namespace {
 
@@ -101,6 +104,22 @@ TEST_F(PostFormTest, RequestLineAndHeadersAreExactOnTheWire) {
     EXPECT_NE(request.find("\r\nContent-Length: 0\r\n"), std::string::npos) << request;
     EXPECT_EQ(request.find("Expect:"), std::string::npos) << request;
     EXPECT_EQ(request.substr(request.size() - 4), "\r\n\r\n") << "an empty body follows the head";
+    // Exactly these headers, in any order: no "Accept: */*" or other header of the client's own.
+    std::vector<std::string> names;
+    for (std::size_t at = request.find("\r\n") + 2; at < request.size();) {
+        const std::size_t end = request.find("\r\n", at);
+        if (end == std::string::npos || end == at)
+            break;
+        std::string name = request.substr(at, request.find(':', at) - at);
+        for (char& c : name)
+            c = text::AsciiLower(c);
+        names.push_back(name);
+        at = end + 2;
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"cache-control", "content-length", "content-type", "host",
+                                               "pragma", "user-agent"}))
+        << request;
 }
 
 TEST_F(PostFormTest, TargetIsSentUnencodedAndUnnormalised) {

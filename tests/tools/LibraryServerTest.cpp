@@ -15,6 +15,7 @@
 #include "catalogue/Library.h"
 #include "catalogue/PostForm.h"
 #include "support/TestSupport.h"
+#include "text/Ascii.h"
 
 extern char** environ;
 
@@ -27,12 +28,6 @@ using testing_support::TempDir;
 using testing_support::WriteBytes;
 
 const std::vector<std::string> kSources = {"HTTPMAIL", "SMTP", "LS", "MTA", "POP", "POPC", "SF"};
-
-std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
-    for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size())
-        text.replace(at, from.size(), to);
-    return text;
-}
 
 // The library server program, started with the given arguments and stopped (SIGTERM) at the end.
 class ServerProcess {
@@ -139,7 +134,7 @@ TEST_F(LibraryServerTest, ServesTheSampleCataloguesWithItsOwnAddressInTheLinks) 
         const std::string sample =
             ReadBytes(catalogue::CatalogueFilePath(BRINDLEMAR_SAMPLE_CATALOGUES, source));
         const std::string path = catalogue::CatalogueFilePath(programDir.Path().string(), source);
-        EXPECT_EQ(ReadBytes(path), ReplaceAll(sample, "{LIBRARY}", base));
+        EXPECT_EQ(ReadBytes(path), text::ReplaceAll(sample, "{LIBRARY}", base));
         EXPECT_EQ(server.NextLine(), "POST /Tools/Analysis/Analysis.asp?Source=" + source + " 200 " +
                                          std::to_string(outcome.reply.size()));
 
@@ -174,7 +169,7 @@ TEST_F(LibraryServerTest, CatalogueIsServedByteForByte) {
     ServerProcess server({"--port", "0", "--dir", catalogues.Path().string()});
     ASSERT_GT(server.Port(), 0);
     EXPECT_EQ(catalogue::PostForm(server.Host(), catalogue::CatalogueRequestPath("SMTP"), "", quick_),
-              ReplaceAll(bytes, "{LIBRARY}", "http://" + server.Host()));
+              text::ReplaceAll(bytes, "{LIBRARY}", "http://" + server.Host()));
     EXPECT_EQ(catalogue::PostForm(server.Host(), catalogue::CatalogueRequestPath("POP"), "", quick_), "");
 
     httplib::Client browser("127.0.0.1", server.Port());
