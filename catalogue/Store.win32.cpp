@@ -12,6 +12,7 @@
 #include <windows.h>
 
 #include "catalogue/Library.h"
+#include "text/Ascii.h"
 #include "text/WindowsError.h"
 
 namespace catalogue {
@@ -69,8 +70,7 @@ std::size_t SeparatorOf(const std::string& path) {
 bool IsTemporaryNameOf(std::string_view name, std::string_view base) {
     const std::string_view marker = ".tmp-";
     if (name.size() <= base.size() + marker.size() ||
-        ::CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, name.data(), static_cast<int>(base.size()),
-                         base.data(), static_cast<int>(base.size())) != CSTR_EQUAL ||
+        !text::EqualsIgnoringAsciiCase(name.substr(0, base.size()), base) ||
         name.substr(base.size(), marker.size()) != marker)
         return false;
     int groups = 1;
