@@ -7,6 +7,7 @@
 #include <string>
 
 #include "catalogue/PostForm.h"
+#include "catalogue/PostFormChecks.h"
 
 namespace catalogue {
 
@@ -69,34 +70,6 @@ std::size_t ReceiveBody(char* data, std::size_t size, std::size_t count, void* u
         return 0;
     }
     return bytes;
-}
-
-// A host name, an IPv4 address or a bracketed IPv6 address, optionally followed by ":port". Anything
-// else (a scheme, a user part, a path, blanks) would change what the URL means, so it is refused.
-bool IsPlainHost(std::string_view host) {
-    if (host.empty())
-        return false;
-    for (const char c : host) {
-        const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                        c == '.' || c == '-' || c == '_' || c == ':' || c == '[' || c == ']';
-        if (!ok)
-            return false;
-    }
-    return true;
-}
-
-// A request target that libcurl passes on exactly as written: an absolute path and query made of
-// printable ASCII. Blanks and control characters could break or split the request line, a "#" would
-// be cut off as a fragment, and bytes above 127 would be percent-encoded, so each of them is refused.
-bool IsPlainTarget(std::string_view path) {
-    if (path.empty() || path.front() != '/')
-        return false;
-    for (const char c : path) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte <= 0x20 || byte >= 0x7F || c == '#')
-            return false;
-    }
-    return true;
 }
 
 template <typename T> bool Set(CURL* curl, CURLoption option, T value) {

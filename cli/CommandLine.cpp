@@ -170,11 +170,18 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
             return std::nullopt;
         return it->second;
     };
-    inv.logPath = option("log");
-    inv.cataloguePath = option("catalogue");
-    inv.activityDir = option("activity-dir");
-    inv.storeDir = option("dir");
-    inv.drivesDir = option("drives");
+    // Paths go to the file functions in the form they take (ANSI bytes on Windows).
+    auto pathOption = [&](std::string_view name) -> std::optional<std::string> {
+        std::optional<std::string> value = option(name);
+        if (value)
+            value = text::PathFromUtf8(*value);
+        return value;
+    };
+    inv.logPath = pathOption("log");
+    inv.cataloguePath = pathOption("catalogue");
+    inv.activityDir = pathOption("activity-dir");
+    inv.storeDir = pathOption("dir");
+    inv.drivesDir = pathOption("drives");
     if (inv.drivesDir && inv.drivesDir->empty())
         return Fail("option --drives needs a folder");
 

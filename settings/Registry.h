@@ -72,7 +72,8 @@ std::string LocalActivityLogDirectory(std::string_view sourceCode);
 std::string LibraryServerHost();
 
 // Where the settings are read from: the registry export file named by $BRINDLEMAR_REGISTRY (when set and
-// not empty), else "registry.reg" in the program's directory.
+// not empty), else "registry.reg" in the program's directory. "" on Windows, where the settings are read
+// from the registry itself.
 std::string RegistryFilePath();
 
 // The drive folder in which Windows paths of the settings are looked up (Drives.h): the one given to
@@ -85,7 +86,8 @@ std::string DrivesFolder();
 void SetDrivesFolder(std::string folder);
 
 // Lines of the export file that could not be read: one text per problem naming the file and the line
-// number, e.g. "/x/registry.reg, line 12: ...". Empty when the file is missing or reads cleanly.
+// number, e.g. "/x/registry.reg, line 12: ...". Empty when the file is missing or reads cleanly, and always
+// on Windows.
 std::vector<std::string> RegistryProblems();
 
 } // namespace settings

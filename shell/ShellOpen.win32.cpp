@@ -2,11 +2,13 @@
 // already in the shell's convention.
 #include "shell/OpenDocument.h"
 
+#include <windows.h>
+
+#include <shellapi.h>
+
 #include <cstdint>
 #include <new>
-#include <shellapi.h>
 #include <string>
-#include <windows.h>
 
 namespace shell {
 

@@ -24,4 +24,8 @@ std::string ProgramDirectory() {
     return exe.parent_path().string();
 }
 
+std::string PathFromUtf8(std::string_view utf8) {
+    return std::string(utf8);
+}
+
 } // namespace text

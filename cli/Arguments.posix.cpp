@@ -1,0 +1,14 @@
+#include "cli/Arguments.h"
+
+namespace cli {
+
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i)
+        args.emplace_back(argv[i]);
+    return args;
+}
+
+void UseBinaryStandardStreams() {}
+
+} // namespace cli
