@@ -87,10 +87,11 @@ same() { # NAME LINUX-OUTPUT WINDOWS-OUTPUT
     fi
 }
 export BRINDLEMAR_REGISTRY=$work/demo/registry.reg
+# The demo's logs lie where a copy of the server's would: under drives/c, as its export's Windows paths say.
+demo_logs="$work/demo/drives/c/Program Files/Brindlemar/Logs"
 for source in SMTP POP; do
-    lower=$(echo "$source" | tr 'A-Z' 'a-z')
-    debug_dir=$work/demo/logs/$lower/debug
-    activity_dir=$work/demo/logs/$lower/activity
+    debug_dir=$demo_logs/$source/Debug
+    activity_dir=$demo_logs/$source/Activity
     catalogue=$linux_build/bin/catalogues/$source-Analysis.tab
     log=$(ls "$debug_dir" | head -n 1)
     event=$("$linux_scan" scan --log "$debug_dir/$log" --catalogue "$catalogue" --json |
@@ -115,7 +116,7 @@ unset BRINDLEMAR_REGISTRY
 echo "== sources from the prefix's registry (32-bit view first)"
 smtp_key='HKLM\SOFTWARE\Brindlemar\Brindlemar\Connectors\SMTP'
 pop_key='HKLM\SOFTWARE\Brindlemar\Brindlemar\services\pop'
-smtp32=$(winpath "$work/demo/logs/smtp/debug")
+smtp32=$(winpath "$demo_logs/SMTP/Debug")
 "$wine" reg add "$smtp_key" /v "Debug Log File Directory" /d "$smtp32" /f /reg:32 >/dev/null
 "$wine" reg add "$smtp_key" /v "Debug Log File Directory" /d 'C:\the-64-bit-view\SMTP' /f /reg:64 >/dev/null
 "$wine" reg add "$pop_key" /v "Activity Log Directory" /d 'C:\only-64\POP' /f /reg:64 >/dev/null

@@ -94,4 +94,12 @@ std::vector<std::string> RegistryProblems() {
     return {};
 }
 
+// On the server itself the directories are the machine's own: no drive folder of copied logs stands in for
+// them, and --drives has nothing to change.
+std::string DrivesFolder() {
+    return {};
+}
+
+void SetDrivesFolder(std::string /*folder*/) {}
+
 } // namespace settings
