@@ -14,17 +14,23 @@
 #include "shell/OpenDocument.h"
 #include "text/Ansi.h"
 
+#include <QCloseEvent>
 #include <QComboBox>
+
 #include <QLabel>
 #include <QListView>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QSignalBlocker>
+#include <QStatusBar>
 #include <QStyle>
+#include <algorithm>
 
 using form::ControlId;
 using form::ControlKind;
@@ -74,15 +80,44 @@ frmMain::frmMain(Prompt& prompt, std::string catalogueDirectory, QWidget* parent
     setFont(windowstyle::DialogFont());
     CreateMenus();
     CreateControls();
+    CreateStatusBar();
     SetTabOrder();
     ConnectHandlers();
-    resize(TwipsToPixels(design.clientWidth),
-           TwipsToPixels(design.clientHeight) + menuBar()->sizeHint().height());
+    // The status bar adds to the design's height; the controls keep their places above it.
+    resize(TwipsToPixels(design.clientWidth), TwipsToPixels(design.clientHeight) +
+                                                  menuBar()->sizeHint().height() +
+                                                  statusBar()->sizeHint().height());
     CentreOnScreen();
     lstFiles->setFocus();
 }
 
-frmMain::~frmMain() = default;
+frmMain::~frmMain() {
+    // The work under way is stopped while everything it reports to is still there.
+    form_.StopWork();
+}
+
+void frmMain::CreateStatusBar() {
+    QStatusBar* bar = statusBar();
+    bar->setObjectName(QStringLiteral("statusBar"));
+    bar->setSizeGripEnabled(true);
+    statusText = new QLabel(bar);
+    statusText->setObjectName(QStringLiteral("statusText"));
+    statusText->setTextFormat(Qt::PlainText);
+    statusProgress = new QProgressBar(bar);
+    statusProgress->setObjectName(QStringLiteral("statusProgress"));
+    statusProgress->setRange(0, 1000);
+    statusProgress->setTextVisible(false);
+    statusProgress->setMaximumWidth(TwipsToPixels(2400));
+    statusCancel = new QPushButton(FromAnsi(form::kCancelButtonCaption), bar);
+    statusCancel->setObjectName(QStringLiteral("statusCancel"));
+    statusCancel->setAutoDefault(false);
+    statusCancel->setFocusPolicy(Qt::NoFocus);
+    bar->addWidget(statusText, 1);
+    bar->addPermanentWidget(statusProgress);
+    bar->addPermanentWidget(statusCancel);
+    statusProgress->hide();
+    statusCancel->hide();
+}
 
 void frmMain::CreateMenus() {
     for (const form::MenuDesign& menuDesign : form::Menus()) {
@@ -236,6 +271,10 @@ void frmMain::ConnectHandlers() {
     connect(lines, &ListClickRelay::DblClick, this, &frmMain::lstinstances_DblClick);
 
     connect(CmdMore, &QPushButton::clicked, this, &frmMain::CmdMore_Click);
+    connect(statusCancel, &QPushButton::clicked, this, [this] { form_.CancelWork(); });
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setContext(Qt::WindowShortcut);
+    connect(escape, &QShortcut::activated, this, [this] { form_.CancelWork(); });
     // The menu items were wired to their handlers from the design table as they were made.
 }
 
@@ -256,6 +295,12 @@ void frmMain::showEvent(QShowEvent* event) {
         centred_ = true;
         CentreOnScreen();
     }
+}
+
+void frmMain::closeEvent(QCloseEvent* event) {
+    // Closing ends the program at once: the work under way is stopped, not waited for.
+    form_.StopWork();
+    QMainWindow::closeEvent(event);
 }
 
 void frmMain::resizeEvent(QResizeEvent* event) {
@@ -367,9 +412,29 @@ void frmMain::CloseWindow() {
     close();
 }
 
+void frmMain::Post(std::function<void()> work) {
+    // Queued to this window's thread; dropped if the window is gone by then.
+    QMetaObject::invokeMethod(this, std::move(work), Qt::QueuedConnection);
+}
+
+void frmMain::ShowWork(std::string_view text, double fraction) {
+    statusText->setText(FromAnsi(text));
+    statusProgress->setValue(static_cast<int>(std::clamp(fraction, 0.0, 1.0) * 1000.0));
+    statusProgress->show();
+    statusCancel->show();
+}
+
+void frmMain::ShowStatus(std::string_view text) {
+    statusText->setText(FromAnsi(text));
+    statusProgress->hide();
+    statusCancel->hide();
+}
+
 form::Box frmMain::OuterBox() const {
+    // The status bar is below the design's window: the controls follow the size above it.
     const QRect outer = frameGeometry();
-    return {0, 0, float(PixelsToTwips(outer.width())), float(PixelsToTwips(outer.height()))};
+    const int bar = statusBar()->isVisible() ? statusBar()->height() : 0;
+    return {0, 0, float(PixelsToTwips(outer.width())), float(PixelsToTwips(outer.height() - bar))};
 }
 
 form::Box frmMain::PlaceOf(form::ControlId control) const {

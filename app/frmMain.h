@@ -19,6 +19,7 @@ class QListView;
 class QListWidget;
 class QMenu;
 class QPlainTextEdit;
+class QProgressBar;
 class QPushButton;
 
 class InstanceListModel;
@@ -65,7 +66,14 @@ public:
     QAction* mnublank1 = nullptr;
     QAction* mnuAbout = nullptr;
 
+    // The status bar under the design's controls: what the work under way is doing, how far it has come,
+    // and its Cancel button (Esc does the same).
+    QLabel* statusText = nullptr;
+    QProgressBar* statusProgress = nullptr;
+    QPushButton* statusCancel = nullptr;
+
 protected:
+    void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -81,6 +89,7 @@ private slots:
 private:
     void CreateControls();
     void CreateMenus();
+    void CreateStatusBar();
     void SetTabOrder();
     void ConnectHandlers();
     void CentreOnScreen();
@@ -103,6 +112,9 @@ private:
     void ShowInstanceWindow(std::string_view caption, std::string_view text) override;
     int ShellOpen(std::string_view target) override;
     void CloseWindow() override;
+    void Post(std::function<void()> work) override;
+    void ShowWork(std::string_view text, double fraction) override;
+    void ShowStatus(std::string_view text) override;
     form::Box OuterBox() const override;
     bool IsMinimized() const override { return isMinimized(); }
     form::Box PlaceOf(form::ControlId control) const override;

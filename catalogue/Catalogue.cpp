@@ -40,7 +40,13 @@ std::string CatalogueFilePath(std::string_view programDirectory, std::string_vie
     return text::JoinPath(programDirectory, name);
 }
 
-LoadOutcome LoadCatalogueFile(const std::string& path, Catalogue& into, std::size_t maxBytes) {
+std::string TooManyEntriesDescription(std::size_t maxEntries) {
+    const std::string count = std::to_string(maxEntries);
+    return "The catalogue holds more than " + count + " entries; only the first " + count + " were loaded.";
+}
+
+LoadOutcome LoadCatalogueFile(const std::string& path, Catalogue& into, std::size_t maxBytes,
+                              std::size_t maxEntries) {
     using Kind = LoadOutcome::Kind;
     Catalogue loaded;
     try {
@@ -63,8 +69,13 @@ LoadOutcome LoadCatalogueFile(const std::string& path, Catalogue& into, std::siz
                 outcome = {Kind::ReadFailed, text::Status::FromErrno(EFBIG).description};
                 break;
             }
-            if (piece.first)
+            if (piece.first) {
+                if (loaded.strings.size() >= maxEntries) {
+                    outcome = {Kind::ReadFailed, TooManyEntriesDescription(maxEntries)};
+                    break;
+                }
                 line.clear();
+            }
             line.append(piece.text);
             if (!piece.last)
                 continue;

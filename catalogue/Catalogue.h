@@ -33,13 +33,23 @@ struct LoadOutcome {
 // A catalogue larger than this is not read further (its later entries are not loaded).
 inline constexpr std::size_t kMaxCatalogueBytes = std::size_t{256} << 20;
 
+// A catalogue with more entries than this is not read further. Twice the largest catalogue anyone would
+// write (100,000 entries), it bounds what a hostile file can cost: a file of line breaks is nothing but
+// entries, and loading and compiling the matcher for this many tiny distinct entries takes about 440 MB.
+inline constexpr std::size_t kMaxCatalogueEntries = 200'000;
+
+// "The catalogue holds more than " + maxEntries + " entries; only the first " + maxEntries + " were loaded."
+std::string TooManyEntriesDescription(std::size_t maxEntries);
+
 // Loads the catalogue file at `path` into `into`. Every line is one entry, empty lines included; a line
 // with fewer than three fields gives empty text for the missing ones; fields after the third are ignored.
 // NotOpened: the file cannot be opened (absent, a directory, no permission); `into` is untouched.
 // Loaded: `into` holds exactly the file's entries (none for an empty file).
-// ReadFailed: a read failed, memory ran out, or the file holds more than maxBytes; `into` holds the
-// entries completed before that, never a part of one, and description says why.
+// ReadFailed: a read failed, memory ran out, the file holds more than maxBytes, or it holds more than
+// maxEntries entries; `into` holds the entries completed before that (the first maxEntries for a file of
+// more), never a part of one, and description says why (TooManyEntriesDescription for too many entries).
 [[nodiscard]] LoadOutcome LoadCatalogueFile(const std::string& path, Catalogue& into,
-                                            std::size_t maxBytes = kMaxCatalogueBytes);
+                                            std::size_t maxBytes = kMaxCatalogueBytes,
+                                            std::size_t maxEntries = kMaxCatalogueEntries);
 
 } // namespace catalogue

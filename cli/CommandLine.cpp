@@ -18,7 +18,7 @@ struct OptionSpec {
     bool takesValue;
 };
 
-constexpr std::array<OptionSpec, 8> kOptions = {{
+constexpr std::array<OptionSpec, 9> kOptions = {{
     {"json", false},
     {"help", false},
     {"log", true},
@@ -27,6 +27,7 @@ constexpr std::array<OptionSpec, 8> kOptions = {{
     {"event", true},
     {"instance", true},
     {"dir", true},
+    {"drives", true},
 }};
 
 struct CommandSpec {
@@ -37,11 +38,13 @@ struct CommandSpec {
 
 const std::array<CommandSpec, 6>& Commands() {
     static const std::array<CommandSpec, 6> commands = {{
-        {"sources", Command::Sources, {}},
-        {"files", Command::Files, {}},
-        {"scan", Command::Scan, {"log", "catalogue"}},
-        {"instances", Command::Instances, {"log", "catalogue", "event"}},
-        {"transcript", Command::Transcript, {"log", "catalogue", "activity-dir", "event", "instance"}},
+        {"sources", Command::Sources, {"drives"}},
+        {"files", Command::Files, {"drives"}},
+        {"scan", Command::Scan, {"log", "catalogue", "drives"}},
+        {"instances", Command::Instances, {"log", "catalogue", "event", "drives"}},
+        {"transcript",
+         Command::Transcript,
+         {"log", "catalogue", "activity-dir", "event", "instance", "drives"}},
         {"fetch", Command::Fetch, {"dir"}},
     }};
     return commands;
@@ -178,6 +181,9 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     inv.cataloguePath = pathOption("catalogue");
     inv.activityDir = pathOption("activity-dir");
     inv.storeDir = pathOption("dir");
+    inv.drivesDir = pathOption("drives");
+    if (inv.drivesDir && inv.drivesDir->empty())
+        return Fail("option --drives needs a folder");
 
     // Positional arguments: nothing, a source, or a source and a debug log file name.
     std::size_t wanted = 0;
@@ -214,8 +220,16 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     }
     // The file name is what the files command lists (decoded for the terminal); turn it back into the
     // ANSI bytes of the name on disk.
-    if (positionals.size() == 2)
-        inv.fileName = text::Utf8ToAnsi(positionals[1]);
+    if (positionals.size() == 2) {
+        const std::string& name = positionals[1];
+        // Only a name inside the source's debug log directory: no separator, not "." or "..".
+        if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos ||
+            name.find(text::kPathSeparator) != std::string::npos)
+            return Fail("FILE must be a plain file name as 'files' lists it (no directory separator, not "
+                        "\".\" or \"..\"), not '" +
+                        name + "'; use --log PATH for a log elsewhere");
+        inv.fileName = text::Utf8ToAnsi(name);
+    }
 
     if (inv.logPath && inv.source.empty()) {
         if (!inv.cataloguePath)
@@ -275,11 +289,14 @@ std::string UsageText() {
            "must be given.\n"
            "\n"
            "Options:\n"
-           "  --json    print one JSON object (UTF-8) instead of text for people\n"
-           "  --help    print this text\n"
+           "  --json         print one JSON object (UTF-8) instead of text for people\n"
+           "  --drives DIR   the drive folder in which Windows paths of the settings are found\n"
+           "  --help         print this text\n"
            "\n"
            "Settings come from the registry export file named by BRINDLEMAR_REGISTRY, else registry.reg\n"
-           "beside the program.\n"
+           "beside the program. Its Windows paths (C:\\..., \\\\server\\share\\...) are found in the drive\n"
+           "folder: --drives DIR, else BRINDLEMAR_DRIVES, else drives beside the export file, holding\n"
+           "one folder per drive (c, d, ...) and unc/server/share for UNC paths.\n"
            "\n"
            "Exit status: 0 done; 1 a log file could not be opened or read; 2 usage error;\n"
            "3 no catalogue could be fetched or stored.\n";

@@ -30,6 +30,7 @@ struct Invocation {
     std::optional<std::string> cataloguePath; // --catalogue
     std::optional<std::string> activityDir;   // --activity-dir
     std::optional<std::string> storeDir;      // --dir (fetch)
+    std::optional<std::string> drivesDir;     // --drives: where Windows paths of the settings are found
     std::int32_t eventIndex = -1;             // --event, a catalogue index
     std::uint64_t instanceIndex = 0;          // --instance, counting from 0
 };

@@ -1,4 +1,5 @@
 #include "cli/Commands.h"
+#include "cli/Progress.h"
 
 #include <algorithm>
 #include <exception>
@@ -10,6 +11,7 @@
 #include "catalogue/Library.h"
 #include "form/Operations.h"
 #include "form/Texts.h"
+#include "cli/TerminalText.h"
 #include "scan/LogFiles.h"
 #include "scan/Matcher.h"
 #include "scan/Scan.h"
@@ -115,6 +117,12 @@ catalogue::Catalogue LoadCatalogue(const Invocation& inv, std::ostream& err) {
     return loaded;
 }
 
+// Where a Windows path of the settings is on this machine, for people: "found: /x/drives/c/Logs" or
+// "not found: no folder "Logs" in /x/drives/c".
+std::string FoundOrNot(const settings::LocalDirectory& local) {
+    return text::AnsiToUtf8(local.found ? "found: " + local.shown : "not found: " + local.problem);
+}
+
 int LogFailure(std::ostream& err, const text::Status& status) {
     err << form::UnableToOpenLog(status) << "\n";
     return kExitLogUnreadable;
@@ -126,43 +134,69 @@ int RunSources(const Invocation& inv, std::ostream& out) {
     struct Row {
         std::string_view code;
         std::string debugDir, activityDir;
+        settings::LocalDirectory debugLocal, activityLocal;
     };
     std::vector<Row> rows;
     rows.reserve(kSourceCodes.size());
-    for (auto code : kSourceCodes)
+    bool anyWindowsPath = false;
+    for (auto code : kSourceCodes) {
         rows.push_back({code, text::AnsiToUtf8(settings::GetDebugLogDirectory(code)),
-                        text::AnsiToUtf8(settings::GetActivityLogDirectory(code))});
+                        text::AnsiToUtf8(settings::GetActivityLogDirectory(code)),
+                        settings::FindDebugLogDirectory(code), settings::FindActivityLogDirectory(code)});
+        anyWindowsPath =
+            anyWindowsPath || rows.back().debugLocal.windowsPath || rows.back().activityLocal.windowsPath;
+    }
 
     if (inv.json) {
+        // Where each directory is on this machine; null when a Windows path was not found there.
+        const auto localPath = [](const settings::LocalDirectory& local) {
+            return local.found ? Json(text::AnsiToUtf8(local.shown)) : Json(nullptr);
+        };
         Json sources = Json::array();
         for (const auto& row : rows)
             sources.push_back(Json{{"code", std::string(row.code)},
                                    {"debugDir", row.debugDir},
-                                   {"activityDir", row.activityDir}});
+                                   {"debugPath", localPath(row.debugLocal)},
+                                   {"activityDir", row.activityDir},
+                                   {"activityPath", localPath(row.activityLocal)}});
         out << JsonLine(Json{{"debugStatus", debugStatus}, {"sources", std::move(sources)}});
         return kExitOk;
     }
     const auto shown = [](const std::string& dir) { return dir.empty() ? std::string("(not set)") : dir; };
+    // The second line of a source whose directories are Windows paths: where they are on this machine.
+    const auto local = [](const settings::LocalDirectory& dir) {
+        return dir.windowsPath ? FoundOrNot(dir) : std::string();
+    };
     std::size_t width = std::string_view("DEBUG LOG DIRECTORY").size();
     for (const auto& row : rows)
-        width = std::max(width, shown(row.debugDir).size());
+        width = std::max({width, shown(row.debugDir).size(), local(row.debugLocal).size()});
     auto pad = [](std::string textValue, std::size_t size) {
         if (textValue.size() < size)
             textValue.append(size - textValue.size(), ' ');
         return textValue;
     };
-    out << "Debug Status: " << debugStatus << "\n\n";
-    out << pad("SOURCE", 10) << pad("DEBUG LOG DIRECTORY", width + 2) << "ACTIVITY LOG DIRECTORY\n";
-    for (const auto& row : rows)
+    out << "Debug Status: " << debugStatus << "\n";
+    if (anyWindowsPath)
+        out << "Drive folder: " << text::AnsiToUtf8(settings::DrivesFolder()) << "\n";
+    out << "\n" << pad("SOURCE", 10) << pad("DEBUG LOG DIRECTORY", width + 2) << "ACTIVITY LOG DIRECTORY\n";
+    for (const auto& row : rows) {
         out << pad(std::string(row.code), 10) << pad(shown(row.debugDir), width + 2) << shown(row.activityDir)
             << "\n";
+        if (row.debugLocal.windowsPath || row.activityLocal.windowsPath) {
+            std::string second =
+                pad("", 10) + pad(local(row.debugLocal), width + 2) + local(row.activityLocal);
+            second.erase(second.find_last_not_of(' ') + 1);
+            out << second << "\n";
+        }
+    }
     return kExitOk;
 }
 
-int RunFiles(const Invocation& inv, std::ostream& out, std::ostream& err) {
+int RunFiles(const Invocation& inv, std::ostream& out, std::ostream& err, bool terminal) {
     const std::string dir = settings::GetDebugLogDirectory(inv.source);
     std::vector<std::string> names;
-    const auto status = scan::ListDebugLogFiles(dir, inv.source, names);
+    const settings::LocalDirectory local = settings::FindDebugLogDirectory(inv.source);
+    const auto status = scan::ListDebugLogFiles(local.path, inv.source, names);
     if (!status.ok) {
         err << form::kErrorExamining << status.description << "\n";
         return kExitLogUnreadable;
@@ -175,10 +209,17 @@ int RunFiles(const Invocation& inv, std::ostream& out, std::ostream& err) {
         return kExitOk;
     }
     out << "Debug log directory: " << (dir.empty() ? "(not set)" : text::AnsiToUtf8(dir)) << "\n";
+    if (local.windowsPath)
+        out << "  " << FoundOrNot(local) << "\n";
     if (names.empty())
         out << "No debug log files of " << inv.source << ".\n";
-    for (const auto& name : names)
-        out << text::AnsiToUtf8(name) << "\n";
+    // On a terminal a name holding a line break stays on its own line.
+    for (const auto& name : names) {
+        const std::string utf8 = text::AnsiToUtf8(name);
+        out << (terminal ? TerminalText(utf8, false) : utf8) << "\n";
+        if (!out)
+            break;
+    }
     return kExitOk;
 }
 
@@ -186,27 +227,35 @@ int RunScan(const Invocation& inv, std::ostream& out, std::ostream& err) {
     const catalogue::Catalogue entries = LoadCatalogue(inv, err);
     const LogTarget log = ResolveLog(inv);
     const scan::EventMatcher matcher(entries.strings);
-    const form::CountResult counted = form::CountFile(log.path, matcher);
+    form::CountResult counted;
+    {
+        ProgressLine progress(err, ProgressShown(), log.fileName, log.path);
+        counted = form::CountFile(log.path, matcher, progress.Options());
+    }
     if (!counted.status)
         return LogFailure(err, counted.status);
     const std::vector<std::int32_t>& counts = counted.counts;
 
     if (inv.json) {
-        Json events = Json::array();
-        for (std::size_t i = 0; i < entries.strings.size() && i < counts.size(); ++i) {
+        // Written event by event, so a catalogue of many entries never builds one huge JSON value.
+        out << "{\"events\":[";
+        bool first = true;
+        for (std::size_t i = 0; i < entries.strings.size() && i < counts.size() && out; ++i) {
             if (counts[i] <= 0)
                 continue;
-            events.push_back(
-                Json{{"index", i},
-                     {"count", counts[i]},
-                     {"search", text::AnsiToUtf8(entries.strings[i])},
-                     {"item", text::AnsiToUtf8(form::EventRowText(i, counts[i], entries.strings[i]))}});
+            out << (first ? "" : ",")
+                << Json{{"index", i},
+                        {"count", counts[i]},
+                        {"search", text::AnsiToUtf8(entries.strings[i])},
+                        {"item", text::AnsiToUtf8(form::EventRowText(i, counts[i], entries.strings[i]))}}
+                       .dump(-1, ' ', false, Json::error_handler_t::replace);
+            first = false;
         }
-        out << JsonLine(Json{{"events", std::move(events)}});
+        out << "]}\n";
         return kExitOk;
     }
     bool any = false;
-    for (std::size_t i = 0; i < entries.strings.size() && i < counts.size(); ++i) {
+    for (std::size_t i = 0; i < entries.strings.size() && i < counts.size() && out; ++i) {
         if (counts[i] <= 0)
             continue;
         out << ShowOnOneLine(form::EventRowText(i, counts[i], entries.strings[i])) << "\n";
@@ -226,22 +275,30 @@ bool CheckEventIndex(const Invocation& inv, const catalogue::Catalogue& entries,
     return false;
 }
 
-// Writes line i of the list (as UTF-8, or as the inside of a JSON string) a piece at a time, so that a line
-// of any length costs no more memory than one piece. Each byte of the ANSI code page is one character, so
-// converting and escaping piece by piece gives the same text as doing it whole.
-void WriteLine(std::ostream& out, const scan::InstanceLines& lines, std::size_t i, bool json) {
+// How instance lines are written: inside a JSON string, as text for a terminal (one line of the list on one
+// terminal line), or as the bytes' UTF-8 text.
+enum class LineForm { Json, Terminal, Plain };
+
+// Writes line i of the list a piece at a time, so that a line of any length costs no more memory than one
+// piece. Each byte of the ANSI code page is one character, so converting and escaping piece by piece gives
+// the same text as doing it whole. A part of the line that can no longer be read (the log was cut short
+// since the scan) is a read failure; writing stops at the first piece the output does not take.
+text::Status WriteLine(std::ostream& out, const scan::InstanceLines& lines, std::size_t i, LineForm form) {
     const std::uint64_t length = lines.LineLength(i);
-    for (std::uint64_t from = 0; from < length; from += kLinePieceBytes) {
-        const std::string piece = lines.Line(i, kLinePieceBytes, from);
-        if (piece.empty())
-            break; // cut away since the scan: the rest cannot be read
-        if (json) {
+    std::string piece;
+    for (std::uint64_t from = 0; from < length && out; from += kLinePieceBytes) {
+        if (auto read = lines.ReadLine(i, piece, kLinePieceBytes, from); !read.ok)
+            return read;
+        if (form == LineForm::Json) {
             const std::string quoted = JsonString(text::AnsiToUtf8(piece));
             out.write(quoted.data() + 1, static_cast<std::streamsize>(quoted.size() - 2));
+        } else if (form == LineForm::Terminal) {
+            out << TerminalText(text::AnsiToUtf8(piece), false);
         } else {
             out << text::AnsiToUtf8(piece);
         }
     }
+    return text::Status::Ok();
 }
 
 // The lines of the event the command names, as offsets into its log; the exit code when there are none to
@@ -251,33 +308,36 @@ std::optional<int> BuildInstances(const Invocation& inv, const LogTarget& log, s
     const catalogue::Catalogue entries = LoadCatalogue(inv, err);
     if (!CheckEventIndex(inv, entries, err))
         return kExitUsage;
-    const auto status =
-        form::ListInstances(log.path, entries.strings[static_cast<std::size_t>(inv.eventIndex)], lines);
+    text::Status status;
+    {
+        ProgressLine progress(err, ProgressShown(), log.fileName, log.path); // cleared before any message
+        status = form::ListInstances(log.path, entries.strings[static_cast<std::size_t>(inv.eventIndex)],
+                                     lines, progress.Options());
+    }
     if (!status.ok)
         return LogFailure(err, status);
     return std::nullopt;
 }
 
-int RunInstances(const Invocation& inv, std::ostream& out, std::ostream& err) {
+int RunInstances(const Invocation& inv, std::ostream& out, std::ostream& err, bool terminal) {
     scan::InstanceLines lines;
     if (const std::optional<int> failed = BuildInstances(inv, ResolveLog(inv), err, lines))
         return *failed;
 
-    // The lines are read back one at a time, so a long list costs only its offsets.
-    if (inv.json) {
+    // The lines are read back one at a time, so a long list costs only its offsets. The list stops at the
+    // first write the output does not take (RunCli reports it).
+    const LineForm form = inv.json ? LineForm::Json : terminal ? LineForm::Terminal : LineForm::Plain;
+    if (inv.json)
         out << "{\"instances\":[";
-        for (std::size_t i = 0; i < lines.Size(); ++i) {
+    for (std::size_t i = 0; i < lines.Size() && out; ++i) {
+        if (inv.json)
             out << (i == 0 ? "\"" : ",\"");
-            WriteLine(out, lines, i, true);
-            out << '"';
-        }
+        if (const auto written = WriteLine(out, lines, i, form); !written.ok)
+            return LogFailure(err, written);
+        out << (inv.json ? "\"" : "\n");
+    }
+    if (inv.json)
         out << "]}\n";
-        return kExitOk;
-    }
-    for (std::size_t i = 0; i < lines.Size(); ++i) {
-        WriteLine(out, lines, i, false);
-        out << "\n";
-    }
     return kExitOk;
 }
 
@@ -367,7 +427,9 @@ int RunFetch(const Invocation& inv, std::ostream& out, std::ostream& err) {
     // Count the entries as the loader reads them back, so the number is what a scan will use.
     const std::string path = catalogue::CatalogueFilePath(dir, inv.source);
     catalogue::Catalogue readBack;
-    (void)catalogue::LoadCatalogueFile(path, readBack);
+    if (const auto loaded = catalogue::LoadCatalogueFile(path, readBack);
+        loaded.kind == catalogue::LoadOutcome::Kind::ReadFailed)
+        err << "warning: Error in reading the error strings: " << loaded.description << "\n";
     const std::size_t entries = readBack.strings.size();
     if (inv.json) {
         out << JsonLine(Json{{"path", text::AnsiToUtf8(path)}, {"entries", entries}});
@@ -380,18 +442,20 @@ int RunFetch(const Invocation& inv, std::ostream& out, std::ostream& err) {
 
 } // namespace
 
-int RunCommand(const Invocation& invocation, std::ostream& out, std::ostream& err) {
+int RunCommand(const Invocation& invocation, std::ostream& out, std::ostream& err, bool terminal) {
+    if (invocation.drivesDir)
+        settings::SetDrivesFolder(*invocation.drivesDir);
     if (NeedsRegistry(invocation))
         WarnRegistryProblems(err);
     switch (invocation.command) {
     case Command::Sources:
         return RunSources(invocation, out);
     case Command::Files:
-        return RunFiles(invocation, out, err);
+        return RunFiles(invocation, out, err, terminal);
     case Command::Scan:
         return RunScan(invocation, out, err);
     case Command::Instances:
-        return RunInstances(invocation, out, err);
+        return RunInstances(invocation, out, err, terminal);
     case Command::Transcript:
         return RunTranscript(invocation, out, err);
     case Command::Fetch:
@@ -400,7 +464,12 @@ int RunCommand(const Invocation& invocation, std::ostream& out, std::ostream& er
     return kExitUsage;
 }
 
-int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& errIn,
+           Terminals terminals) {
+    // Messages on a terminal show control bytes harmlessly; so does the output for people on a terminal.
+    TerminalFilter errFilter(errIn.rdbuf());
+    std::ostream filteredErr(&errFilter);
+    std::ostream& err = terminals.err ? filteredErr : errIn;
     try {
         const ParseResult parsed = ParseCommandLine(args);
         if (parsed.kind == ParseResult::Kind::Help) {
@@ -412,9 +481,14 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
             err << "brindlemar-scan: " << parsed.error << "\n\n" << UsageText();
             return kExitUsage;
         }
-        const int status = RunCommand(parsed.invocation, out, err);
+        const bool terminal = terminals.out && !parsed.invocation.json;
+        TerminalFilter outFilter(out.rdbuf());
+        std::ostream filteredOut(&outFilter);
+        std::ostream& shown = terminal ? filteredOut : out;
+        const int status = RunCommand(parsed.invocation, shown, err, terminal);
+        shown.flush();
         out.flush();
-        if (status == kExitOk && !out) {
+        if (status == kExitOk && (!shown || !out)) {
             err << "brindlemar-scan: the output could not be written\n";
             return kExitLogUnreadable;
         }

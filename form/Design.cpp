@@ -2,7 +2,7 @@
 
 #include "form/Texts.h"
 
-#include <cctype>
+#include "text/Ascii.h"
 
 namespace form {
 namespace {
@@ -123,7 +123,7 @@ char AccessKey(std::string_view caption) {
             ++i; // "&&" is an ampersand
             continue;
         }
-        return static_cast<char>(std::toupper(static_cast<unsigned char>(caption[i + 1])));
+        return text::AsciiUpper(caption[i + 1]);
     }
     return 0;
 }

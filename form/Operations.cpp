@@ -4,14 +4,18 @@
 #include "settings/Registry.h"
 #include "text/Paths.h"
 
+#include <cmath>
+#include <iterator>
+#include <string>
+
 namespace form {
 
 std::string DebugLogPath(std::string_view sourceCode, std::string_view fileName) {
-    return text::JoinPath(settings::GetDebugLogDirectory(sourceCode), fileName);
+    return text::JoinPath(settings::LocalDebugLogDirectory(sourceCode), fileName);
 }
 
 std::string ActivityLogDirectory(std::string_view sourceCode) {
-    return settings::GetActivityLogDirectory(sourceCode);
+    return settings::LocalActivityLogDirectory(sourceCode);
 }
 
 std::string EventRowText(std::size_t index, std::int32_t count, std::string_view searchString) {
@@ -55,23 +59,93 @@ FetchResult FetchAndStore(std::string_view host, std::string_view sourceCode,
     return result;
 }
 
-CountResult CountFile(const std::string& path, const scan::EventMatcher& matcher) {
+CountResult CountFile(const std::string& path, const scan::EventMatcher& matcher,
+                      const scan::ScanOptions& options) {
     CountResult result;
-    result.status = scan::CountEvents(path, matcher, result.counts);
+    scan::ScanTotals totals;
+    result.status = scan::CountEvents(path, matcher, result.counts, options, &totals);
+    result.bytes = totals.bytes;
+    result.lines = totals.lines;
     return result;
 }
 
-text::Status ListInstances(const std::string& path, std::string_view searchString,
-                           scan::InstanceLines& into) {
-    text::Status listed = into.Build(path, searchString);
+text::Status ListInstances(const std::string& path, std::string_view searchString, scan::InstanceLines& into,
+                           const scan::ScanOptions& options) {
+    text::Status listed = into.Build(path, searchString, options);
     if (!listed)
         into.Clear();
     return listed;
 }
 
 transcript::TranscriptResult TranscriptOf(std::string_view instanceItem, std::string_view debugLogFileName,
-                                          std::string_view activityLogDirectory) {
-    return transcript::LookupTranscript(instanceItem, debugLogFileName, activityLogDirectory);
+                                          std::string_view activityLogDirectory,
+                                          const scan::ScanOptions& options) {
+    return transcript::LookupTranscript(instanceItem, debugLogFileName, activityLogDirectory, options.stop);
+}
+
+} // namespace form
+
+namespace form {
+
+namespace {
+// "2.5": rounded to one decimal.
+std::string OneDecimal(double value) {
+    const auto tenths = static_cast<std::uint64_t>(std::llround(value * 10.0));
+    std::string shown = std::to_string(tenths / 10);
+    shown.push_back('.');
+    shown.push_back(static_cast<char>('0' + tenths % 10));
+    return shown;
+}
+} // namespace
+
+std::string FormatBytes(std::uint64_t bytes) {
+    if (bytes < 1000)
+        return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
+    static constexpr const char* kUnits[] = {"KB", "MB", "GB", "TB", "PB"};
+    double value = double(bytes) / 1000.0;
+    std::size_t unit = 0;
+    while (value >= 999.95 && unit + 1 < std::size(kUnits)) {
+        value /= 1000.0;
+        ++unit;
+    }
+    return OneDecimal(value).append(" ").append(kUnits[unit]);
+}
+
+std::string FormatCount(std::uint64_t count) {
+    const std::string digits = std::to_string(count);
+    std::string shown;
+    shown.reserve(digits.size() + digits.size() / 3);
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0)
+            shown.push_back(',');
+        shown.push_back(digits[i]);
+    }
+    return shown;
+}
+
+namespace {
+std::string FormatSeconds(double seconds) {
+    return OneDecimal(seconds).append(" s");
+}
+} // namespace
+
+std::string WorkText(std::string_view fileName, std::uint64_t done, std::uint64_t total, double seconds) {
+    std::string shown(fileName);
+    shown += ": " + FormatBytes(done) + " of " + FormatBytes(total);
+    // An estimate once a little has been read: the rest at the speed so far.
+    if (done > 0 && done < total && seconds >= 0.5) {
+        const double left = seconds * double(total - done) / double(done);
+        shown += ", about " + std::to_string(std::llround(left)) + " s left";
+    }
+    return shown;
+}
+
+std::string CountSummary(std::string_view fileName, std::uint64_t bytes, std::uint64_t lines,
+                         std::size_t events, double seconds) {
+    std::string shown(fileName);
+    shown += ": " + FormatBytes(bytes) + ", " + FormatCount(lines) + (lines == 1 ? " line, " : " lines, ") +
+             FormatCount(events) + (events == 1 ? " event in " : " events in ") + FormatSeconds(seconds);
+    return shown;
 }
 
 } // namespace form

@@ -27,9 +27,10 @@ inline constexpr std::array<std::string_view, 7> kSourceCodes = {"HTTPMAIL", "SM
 // The source the window chooses at start-up (entry 1 of the list).
 inline constexpr int kInitialSourceEntry = 1;
 
-// The debug log file of a source: its debug log directory as resolved, the separator, the bare name.
+// The debug log file of a source: its debug log directory as found on this machine (a Windows path of the
+// settings looked up in the drive folder of copied logs), the separator, the bare name.
 std::string DebugLogPath(std::string_view sourceCode, std::string_view fileName);
-// The directory that holds a source's activity logs.
+// The directory that holds a source's activity logs, as found on this machine.
 std::string ActivityLogDirectory(std::string_view sourceCode);
 
 // The row of the event list for catalogue entry `index` counted `count` times: "i [n]  search string",
@@ -65,21 +66,42 @@ FetchResult FetchAndStore(std::string_view host, std::string_view sourceCode,
                           const std::string& catalogueDirectory, std::int32_t debugStatus,
                           const catalogue::PostFormLimits& limits = {});
 
-// The counts of one debug log file: counts[i] lines match entry i. On failure every count is 0 and status
-// gives the reason.
+// The counts of one debug log file: counts[i] lines match entry i; bytes and lines read. On failure every
+// count is 0 and status gives the reason.
 struct CountResult {
     text::Status status;
     std::vector<std::int32_t> counts;
+    std::uint64_t bytes = 0;
+    std::uint64_t lines = 0;
 };
-CountResult CountFile(const std::string& path, const scan::EventMatcher& matcher);
+// `options` carries the stop request and the progress of the work (none by default).
+CountResult CountFile(const std::string& path, const scan::EventMatcher& matcher,
+                      const scan::ScanOptions& options = {});
 
 // The lines of one debug log file that match `searchString`, as offsets; on failure the list is empty.
 [[nodiscard]] text::Status ListInstances(const std::string& path, std::string_view searchString,
-                                         scan::InstanceLines& into);
+                                         scan::InstanceLines& into, const scan::ScanOptions& options = {});
 
 // The transcript of an instance line of the debug log `debugLogFileName`, from the activity log of the
 // same day in activityLogDirectory.
 transcript::TranscriptResult TranscriptOf(std::string_view instanceItem, std::string_view debugLogFileName,
-                                          std::string_view activityLogDirectory);
+                                          std::string_view activityLogDirectory,
+                                          const scan::ScanOptions& options = {});
+
+} // namespace form
+
+namespace form {
+
+// Sizes and numbers as the status bar writes them: "512 bytes", "1.5 KB", "2.5 GB" (decimal units, one
+// decimal); "35,050,112".
+std::string FormatBytes(std::uint64_t bytes);
+std::string FormatCount(std::uint64_t count);
+
+// The status bar while a file is read: "SMTP-Debug-261208.log: 1.2 GB of 2.5 GB, about 3 s left" (the
+// estimate once there is one to give).
+std::string WorkText(std::string_view fileName, std::uint64_t done, std::uint64_t total, double seconds);
+// The status bar after a count: "SMTP-Debug-261208.log: 2.5 GB, 35,050,112 lines, 18 events in 0.9 s".
+std::string CountSummary(std::string_view fileName, std::uint64_t bytes, std::uint64_t lines,
+                         std::size_t events, double seconds);
 
 } // namespace form

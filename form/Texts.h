@@ -35,6 +35,16 @@ inline constexpr std::string_view kUnspecified = "(Unspecified)";
 inline constexpr std::string_view kRegistryProblemsLead =
     "Some lines of the settings file could not be read and were ignored:";
 
+// The status bar after a source is chosen whose debug log directory is a Windows path of a registry export:
+// where the copied logs were found on this machine, or why not.
+inline constexpr std::string_view kDebugLogsFoundIn = "Debug logs found in ";
+inline constexpr std::string_view kDebugLogsNotFound = "Debug logs not found on this machine: ";
+
+// The status bar's word for work the user stopped.
+inline constexpr std::string_view kCancelled = "Cancelled";
+// The status bar's button that stops the work under way (Esc does the same).
+inline constexpr std::string_view kCancelButtonCaption = "Cancel";
+
 // Addresses on the library server host opened by the Help menu.
 inline constexpr std::string_view kOnlineHelpPath = "/Tools/Analysis/help.asp";
 inline constexpr std::string_view kKnowledgeBasePath = "/kb";

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -58,7 +59,16 @@ public:
     // Closes the main window, which ends the program.
     virtual void CloseWindow() = 0;
 
-    // The window's outer size in twips, and whether it is minimised (then the resize rules do nothing).
+    // Runs `work` later on the window's thread, in the order posted; callable from any thread. Work posted
+    // while the window closes may be dropped.
+    virtual void Post(std::function<void()> work) = 0;
+    // The status bar under the design's controls: while work runs, its text, how far it has come (0 to 1)
+    // and its Cancel button; otherwise a text alone ("" for none).
+    virtual void ShowWork(std::string_view text, double fraction) = 0;
+    virtual void ShowStatus(std::string_view text) = 0;
+
+    // The window's outer size in twips (the status bar left out), and whether it is minimised (then the
+    // resize rules do nothing).
     virtual Box OuterBox() const = 0;
     virtual bool IsMinimized() const = 0;
     // A control's place in twips, and setting it.

@@ -8,13 +8,21 @@
 #include "shell/OpenDocument.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <exception>
 
 namespace form {
 
 frmMain::frmMain(MainView& view, std::string catalogueDirectory)
-    : view_(view), catalogueDirectory_(std::move(catalogueDirectory)) {}
+    : view_(view), catalogueDirectory_(std::move(catalogueDirectory)) {
+    // Work that could not even be carried out (memory ran out) ends the wait with the reason.
+    work_.SetFailureHandler([this] {
+        EndWork();
+        view_.ShowStatus("");
+        ShowFailure(kErrorExamining, text::Status::FromErrno(ENOMEM).description);
+    });
+}
 
 frmMain::~frmMain() = default;
 
@@ -72,6 +80,8 @@ void frmMain::lstLogSource_Click() {
         return;
     if (view_.SelectedIndex(ListId::lstLogSource) < 0)
         return;
+    StopWork(); // a newer choice: the results of the work under way are never shown
+    view_.ShowStatus("");
     WaitCursor wait(view_);
     try {
         ActiveSource = view_.SelectedItem(ListId::lstLogSource);
@@ -100,6 +110,7 @@ void frmMain::lstLogSource_Click() {
                 return;
             }
             view_.SetDirectoryCaption(settings::GetDebugLogDirectory(ActiveSource));
+            view_.ShowStatus(WhereFound(settings::FindDebugLogDirectory(ActiveSource)));
             break;
         }
         case FetchResult::Kind::NoCatalogue:
@@ -113,6 +124,15 @@ void frmMain::lstLogSource_Click() {
         wait.Restore();
         ShowFailure(kErrorExamining, failure.what());
     }
+}
+
+// The label keeps the settings' text; for a Windows path of a registry export, the status bar says where
+// the copied logs were found on this machine, or why not.
+std::string frmMain::WhereFound(const settings::LocalDirectory& local) {
+    if (!local.windowsPath)
+        return {};
+    return local.found ? std::string(kDebugLogsFoundIn) + local.shown
+                       : std::string(kDebugLogsNotFound) + local.problem;
 }
 
 void frmMain::LoadErrorStrings() {
@@ -144,7 +164,7 @@ void frmMain::LoadErrorStrings() {
 }
 
 void frmMain::CompileMatcher() {
-    matcher_ = std::make_unique<scan::EventMatcher>(
+    matcher_ = std::make_shared<const scan::EventMatcher>(
         std::vector<std::string>(ErrorStrings.begin(), ErrorStrings.begin() + std::ptrdiff_t(EntryCount())));
 }
 
@@ -161,7 +181,7 @@ text::Status frmMain::LoadLogFiles(const std::string& logSource) {
     view_.ClearList(ListId::lstFiles);
     std::vector<std::string> names;
     text::Status listed =
-        scan::ListDebugLogFiles(settings::GetDebugLogDirectory(logSource), logSource, names);
+        scan::ListDebugLogFiles(settings::LocalDebugLogDirectory(logSource), logSource, names);
     for (const std::string& name : names)
         view_.AppendItem(ListId::lstFiles, name);
     return listed;
@@ -170,6 +190,7 @@ text::Status frmMain::LoadLogFiles(const std::string& logSource) {
 void frmMain::lstFiles_Click() {
     if (view_.SelectedIndex(ListId::lstFiles) < 0)
         return;
+    StopWork();
     WaitCursor wait(view_);
     ClearInstances();
     view_.SetText(TextId::txtErrorDescription, "");
@@ -188,13 +209,73 @@ void frmMain::GetErrorCount(const std::string& currentSource, const std::string&
     ZeroErrorCount();
     if (!matcher_)
         CompileMatcher();
-    const CountResult counted = CountFile(DebugLogPath(currentSource, fileName), *matcher_);
-    if (!counted.status) {
-        ShowFailure(kUnableToOpenLog, counted.status.description);
+    const std::string path = DebugLogPath(currentSource, fileName);
+    std::shared_ptr<const scan::EventMatcher> matcher = matcher_;
+    BeginWork(WorkKind::Count);
+    work_.Start<CountResult>(
+        [this, path, matcher](std::stop_token stop, WorkProgress& progress) {
+            return CountFile(path, *matcher, WorkOptions(std::move(stop), progress));
+        },
+        [this, fileName](CountResult& counted) {
+            const double seconds = work_.Seconds();
+            EndWork();
+            if (!counted.status) {
+                view_.ShowStatus("");
+                ShowFailure(kUnableToOpenLog, counted.status.description);
+                return;
+            }
+            const std::size_t entries = std::min(EntryCount(), counted.counts.size());
+            std::copy_n(counted.counts.begin(), entries, ErrorCounts.begin());
+            ShowErrors();
+            const auto events = static_cast<std::size_t>(
+                std::count_if(ErrorCounts.begin(), ErrorCounts.begin() + std::ptrdiff_t(entries),
+                              [](std::int32_t n) { return n > 0; }));
+            view_.ShowStatus(CountSummary(fileName, counted.bytes, counted.lines, events, seconds));
+        },
+        ProgressOf(fileName));
+}
+
+scan::ScanOptions frmMain::WorkOptions(std::stop_token stop, WorkProgress& progress) const {
+    scan::ScanOptions options = scanOptions_;
+    options.stop = std::move(stop);
+    options.progress = [&progress](std::uint64_t bytes) { progress.Add(bytes); };
+    options.opened = [&progress](std::uint64_t size) { progress.SetTotal(size); };
+    return options;
+}
+
+BackgroundWork::ShowProgress frmMain::ProgressOf(std::string fileName) {
+    return [this, fileName = std::move(fileName)](std::uint64_t done, std::uint64_t total, double seconds) {
+        done = std::min(done, total);
+        view_.ShowWork(WorkText(fileName, done, total, seconds),
+                       total == 0 ? 0.0 : double(done) / double(total));
+    };
+}
+
+void frmMain::BeginWork(WorkKind kind) {
+    workKind_ = kind;
+    if (!workWait_)
+        workWait_ = std::make_unique<WaitCursor>(view_);
+}
+
+void frmMain::EndWork() {
+    workKind_ = WorkKind::None;
+    workWait_.reset();
+}
+
+void frmMain::StopWork() {
+    work_.Stop();
+    EndWork();
+}
+
+void frmMain::CancelWork() {
+    if (!work_.Busy())
         return;
-    }
-    const std::size_t entries = std::min(EntryCount(), counted.counts.size());
-    std::copy_n(counted.counts.begin(), entries, ErrorCounts.begin());
+    const WorkKind stopped = workKind_;
+    StopWork();
+    // What the stopped work would have filled stays empty.
+    if (stopped == WorkKind::Count)
+        ShowErrors();
+    view_.ShowStatus(kCancelled);
 }
 
 // ---- events ----
@@ -222,6 +303,7 @@ void frmMain::LstErrors_Click() {
     const std::optional<std::int32_t> index = SelectedEventIndex();
     if (!index)
         return;
+    StopWork();
     WaitCursor wait(view_);
     view_.SetText(TextId::txtErrorDescription, ErrorDescriptions[std::size_t(*index)]);
     ShowErrorInstances(ActiveSource, view_.SelectedItem(ListId::lstFiles), *index);
@@ -244,15 +326,38 @@ void frmMain::CmdMore_Click() {
 
 void frmMain::ShowErrorInstances(const std::string& currentSource, const std::string& fileName,
                                  std::int32_t errorIndex) {
-    if (!IsEntry(errorIndex)) {
-        ClearInstances();
+    ClearInstances();
+    if (!IsEntry(errorIndex))
         return;
-    }
-    const text::Status listed = ListInstances(DebugLogPath(currentSource, fileName),
-                                              ErrorStrings[std::size_t(errorIndex)], instances_);
-    view_.InstancesChanged();
-    if (!listed)
-        ShowFailure(kUnableToOpenLog, listed.description);
+    // The lines are found in the background and handed over whole.
+    struct Listed {
+        text::Status status;
+        std::shared_ptr<scan::InstanceLines> lines;
+    };
+    const std::string path = DebugLogPath(currentSource, fileName);
+    const std::string searchString = ErrorStrings[std::size_t(errorIndex)];
+    BeginWork(WorkKind::Instances);
+    work_.Start<Listed>(
+        [this, path, searchString](std::stop_token stop, WorkProgress& progress) {
+            Listed listed{text::Status::Ok(), std::make_shared<scan::InstanceLines>()};
+            listed.status =
+                ListInstances(path, searchString, *listed.lines, WorkOptions(std::move(stop), progress));
+            return listed;
+        },
+        [this, fileName](Listed& listed) {
+            EndWork();
+            instances_ = std::move(*listed.lines);
+            view_.InstancesChanged();
+            if (!listed.status) {
+                view_.ShowStatus("");
+                ShowFailure(kUnableToOpenLog, listed.status.description);
+                return;
+            }
+            const std::size_t found = instances_.Size();
+            view_.ShowStatus(fileName + ": " + FormatCount(found) +
+                             (found == 1 ? " line holds the event" : " lines hold the event"));
+        },
+        ProgressOf(fileName));
 }
 
 void frmMain::ClearInstances() {
@@ -270,23 +375,31 @@ void frmMain::lstinstances_Click() {
     const long long row = view_.SelectedInstance();
     if (row < 0 || std::size_t(row) >= instances_.Size())
         return;
+    StopWork();
     const std::string item = InstanceRow(std::size_t(row), kInstanceItemBytes);
     view_.SetText(TextId::txtTranscript, "");
-    WaitCursor wait(view_);
-    const transcript::TranscriptResult found =
-        TranscriptOf(item, view_.SelectedItem(ListId::lstFiles), ActivityLogDirectory(ActiveSource));
-    switch (found.kind) {
-    case transcript::TranscriptResult::Kind::Shown:
-        view_.SetText(TextId::txtTranscript, found.text);
-        break;
-    case transcript::TranscriptResult::Kind::NoActivityFile:
-        wait.Restore();
-        view_.ShowInstanceWindow(kNoActivityFileCaption, item);
-        break;
-    case transcript::TranscriptResult::Kind::InvalidInstance:
-        // A line without a readable time stamp has no transcript: the box stays empty.
-        break;
-    }
+    const std::string fileName = view_.SelectedItem(ListId::lstFiles);
+    const std::string activityDirectory = ActivityLogDirectory(ActiveSource);
+    BeginWork(WorkKind::Transcript);
+    work_.Start<transcript::TranscriptResult>(
+        [this, item, fileName, activityDirectory](std::stop_token stop, WorkProgress& progress) {
+            return TranscriptOf(item, fileName, activityDirectory, WorkOptions(std::move(stop), progress));
+        },
+        [this, item](transcript::TranscriptResult& found) {
+            EndWork();
+            view_.ShowStatus("");
+            switch (found.kind) {
+            case transcript::TranscriptResult::Kind::Shown:
+                view_.SetText(TextId::txtTranscript, found.text);
+                break;
+            case transcript::TranscriptResult::Kind::NoActivityFile:
+                view_.ShowInstanceWindow(kNoActivityFileCaption, item);
+                break;
+            case transcript::TranscriptResult::Kind::InvalidInstance:
+                // A line without a readable time stamp has no transcript: the box stays empty.
+                break;
+            }
+        });
 }
 
 void frmMain::lstinstances_DblClick() {
@@ -326,6 +439,7 @@ void frmMain::OpenDocument(const std::string& target) {
 }
 
 void frmMain::mnuExit_Click() {
+    StopWork(); // the program ends at once; the work under way is stopped, not waited for
     view_.CloseWindow();
 }
 

@@ -15,8 +15,10 @@
 #include "form/Design.h"
 #include "form/Operations.h"
 #include "form/View.h"
+#include "form/Work.h"
 #include "scan/Matcher.h"
 #include "scan/Scan.h"
+#include "settings/Drives.h"
 #include "text/Paths.h"
 #include "text/Status.h"
 
@@ -58,13 +60,15 @@ public:
     [[nodiscard]] text::Status LoadLogFiles(const std::string& logSource);
     // Sets every event count of the catalogue to 0.
     void ZeroErrorCount();
-    // Counts the catalogued events in the debug log file `fileName` of `currentSource` into ErrorCounts;
-    // a file that cannot be opened or read leaves every count 0 and is shown as "Unable to open log file. ".
+    // Counts the catalogued events in the debug log file `fileName` of `currentSource` into ErrorCounts, in
+    // the background: the counts are 0 until the count is done, then the event list is shown again; a file
+    // that cannot be opened or read leaves every count 0 and is shown as "Unable to open log file. ".
     void GetErrorCount(const std::string& currentSource, const std::string& fileName);
     // Lists every event counted at least once as "i [n]  search string", in catalogue order.
     void ShowErrors();
-    // Lists the lines of the debug log file that hold event `errorIndex`; a file that cannot be opened or
-    // read empties the list and is shown as "Unable to open log file. ".
+    // Lists the lines of the debug log file that hold event `errorIndex`, in the background (the list is
+    // empty until they are all found); a file that cannot be opened or read leaves the list empty and is
+    // shown as "Unable to open log file. ".
     void ShowErrorInstances(const std::string& currentSource, const std::string& fileName,
                             std::int32_t errorIndex);
     // Opens a document or web address with the desktop; a refusal is shown in a box titled "Error".
@@ -85,6 +89,20 @@ public:
     void mnuAbout_Click();
     // The handler of a menu item of the design table.
     void RunMenuCommand(MenuCommand command);
+
+    // Esc or the status bar's Cancel button: stops the running work. A stopped count leaves the event list
+    // empty, stopped instances the instance list, a stopped lookup the transcript; the status bar says
+    // "Cancelled". Nothing happens when no work runs.
+    void CancelWork();
+    // Stops the running work without a word (the window is closing, or a newer choice came).
+    void StopWork();
+    // Whether a count, an instance list or a transcript lookup is under way.
+    bool Busy() const { return work_.Busy(); }
+    // With false, every piece of work runs to its end inside the handler that starts it, as in a program
+    // of one thread (tests compare the two).
+    void SetWorkInBackground(bool inBackground) { work_.SetInBackground(inBackground); }
+    // How the scans run (threads, block size); the defaults unless set.
+    void SetScanOptions(const scan::ScanOptions& options) { scanOptions_ = options; }
 
     // The rows of the instance list, read from the file on demand: the row's line as read (ANSI), at most
     // maxBytes of it; "" for a row that does not exist or cannot be read back.
@@ -116,15 +134,28 @@ private:
     std::optional<std::int32_t> SelectedEventIndex() const;
     void ClearInstances();
     void CompileMatcher();
+    static std::string WhereFound(const settings::LocalDirectory& local);
+    // Work of the window: which kind runs (for what a Cancel leaves), the hourglass while it runs, and the
+    // scan options it runs with.
+    enum class WorkKind { None, Count, Instances, Transcript };
+    void BeginWork(WorkKind kind);
+    void EndWork();
+    scan::ScanOptions WorkOptions(std::stop_token stop, WorkProgress& progress) const;
+    BackgroundWork::ShowProgress ProgressOf(std::string fileName);
     void ShowFailure(std::string_view lead, const std::string& description);
     void Show(const Notice& notice);
 
     MainView& view_;
     std::string catalogueDirectory_;
     catalogue::PostFormLimits libraryLimits_;
-    bool inFormLoad_ = false; // the source list's handler runs nested in Form_Load
-    std::unique_ptr<scan::EventMatcher> matcher_;
+    bool inFormLoad_ = false;                           // the source list's handler runs nested in Form_Load
+    std::shared_ptr<const scan::EventMatcher> matcher_; // shared with a count under way
     scan::InstanceLines instances_;
+    scan::ScanOptions scanOptions_;
+    WorkKind workKind_ = WorkKind::None;
+    std::unique_ptr<WaitCursor> workWait_;
+    // Last: stopped and joined first when the form goes, while everything the work reports to is alive.
+    BackgroundWork work_{view_};
 };
 
 } // namespace form

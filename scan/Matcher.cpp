@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "scan/Automaton.h"
 #include "scan/LineRun.h"
 
 namespace scan {
@@ -54,6 +55,15 @@ constexpr unsigned kPairKeyBits = 16;
 // The cost of a position whose key is in the bitmap (a mispredicted branch, a bucket to walk) against one
 // whose key is not: weighs a shorter stride against fewer false candidates when choosing narrow keys.
 constexpr double kCandidateCost = 20;
+// A filter hands the rest of a run to its group's automaton once its candidates and comparisons have cost
+// more than kWorkBase plus kWorkPerByte per byte of the run it has passed (a candidate costs 1, a
+// comparison past the first 8 bytes its length): on ordinary logs that never happens, on hostile ones (runs
+// of one byte, many patterns sharing a key) the comparisons would otherwise grow with the patterns' length
+// and number.
+constexpr std::size_t kWorkBase = 64;
+constexpr std::size_t kWorkPerByte = 1; // ordinary logs cost a third of that at most
+// Short patterns beyond this many are found by an automaton rather than one byte search each.
+constexpr std::size_t kMaxRareBytePatterns = 8;
 
 std::uint32_t WideKey(const char* p) {
     std::uint32_t v;
@@ -147,13 +157,6 @@ struct Candidate {
         std::memcpy(&head, text.data(), n);
         std::memset(&headMask, 0xFF, n);
     }
-
-    // Whether the pattern occurs at d + s. Reads up to 8 bytes from d + s, which may lie past the run's end
-    // (the searcher's buffer has room for them); the caller has checked that the whole pattern fits.
-    bool At(const char* d, std::size_t s) const {
-        return (Load8(d + s) & headMask) == head &&
-               (size <= 8 || std::memcmp(d + s + 8, data + 8, size - 8) == 0);
-    }
 };
 
 // Maps 16- or 17-bit keys to the candidates that have them: a bitmap small enough for the first-level cache
@@ -213,12 +216,13 @@ struct CompiledCatalogue {
                                            // part before the CR)
     std::vector<PatternText> texts;        // views of bodies
     std::vector<std::uint32_t> always;     // patterns that match every line
-    std::vector<RareBytePattern> rareByte; // short ordinary patterns
+    std::vector<RareBytePattern> rareByte; // short ordinary patterns, when few
     KeyFilter wide;                        // ordinary patterns of kWideMinLength bytes or more
     KeyFilter narrow;                      // shorter ordinary patterns, by 2- or 3-byte keys
-    KeyFilter wideSuffix;                  // end-anchored patterns of 4 bytes or more, by their last 4 bytes
-    std::array<std::vector<std::uint32_t>, 256> shortSuffix; // end-anchored of 1-3 bytes, by their last byte
-    bool anyShortSuffix = false;
+    Automaton wideAutomaton;               // the wide filter's patterns, for runs it hands over
+    Automaton narrowAutomaton;             // the narrow filter's patterns, likewise
+    Automaton shortAutomaton;              // short ordinary patterns, when too many for rareByte
+    Automaton lineEnds;                    // end-anchored patterns, reversed: walked back from a line's end
     std::size_t overlap = 1;
 };
 
@@ -267,7 +271,7 @@ std::size_t RarestWindow(std::string_view body, std::size_t keyBytes, std::size_
 }
 
 template <std::uint32_t (*Key)(const char*), std::size_t KeyBytes>
-void ScanKeyed(const KeyFilter& filter, const LineRun& run, MatchState& state) {
+void ScanKeyed(const KeyFilter& filter, const Automaton& automaton, const LineRun& run, MatchState& state) {
     const char* d = run.data;
     const std::size_t a = run.begin;
     const std::size_t end = run.end;
@@ -275,25 +279,64 @@ void ScanKeyed(const KeyFilter& filter, const LineRun& run, MatchState& state) {
         return;
     const std::size_t last = end - KeyBytes;
     const std::size_t stride = filter.stride;
+    const std::size_t all = automaton.PatternCount();
     std::size_t line = 0;
+    std::size_t counted = automaton.CountedIn(run, 0, state); // of the filter's patterns, in `line`
+    std::size_t work = 0;
+    // Any `stride` consecutive positions from the line's start on hold a sampled one, so sampling may start
+    // afresh at a line's start.
     for (std::size_t p = a; p <= last; p += stride) {
         const std::uint32_t key = Key(d + p);
         if (!filter.Test(key)) [[likely]]
             continue;
+        // A pattern holds no CR, so an occurrence lies inside the line that holds p.
+        if (run.lineEnds[line] <= p) {
+            do
+                ++line;
+            while (run.lineEnds[line] <= p);
+            counted = 0;
+        }
+        const std::uint64_t stamp = run.firstLine + line + 1;
         const auto [from, to] = filter.Bucket(key);
         for (const Candidate* c = from; c != to; ++c) {
-            if (c->offset > p - a)
+            ++work;
+            // A line counts once per pattern: one already counted in it needs no more comparisons.
+            if (c->offset > p - a || state.lastLine[c->pattern] == stamp)
                 continue;
             const std::size_t s = p - c->offset;
-            if (c->size > end - s || !c->At(d, s))
+            if (c->size > end - s)
                 continue;
-            // A pattern holds no CR, so an occurrence lies inside one line, unless it starts with LF and
-            // that LF is the second byte of a CR LF terminator.
+            // The first 8 bytes (which may lie past the run's end: the searcher's buffer has room for them),
+            // the last byte, then the rest.
+            if ((Load8(d + s) & c->headMask) != c->head)
+                continue;
+            if (c->size > 8) {
+                if (d[s + c->size - 1] != c->data[c->size - 1])
+                    continue;
+                work += c->size;
+                if (std::memcmp(d + s + 8, c->data + 8, c->size - 8) != 0)
+                    continue;
+            }
+            // Nor can it start with the LF of a CR LF terminator.
             if (c->leadingLf && s > a && d[s - 1] == '\r')
                 continue;
-            while (run.lineEnds[line] <= p)
-                ++line;
             state.Hit(c->pattern, run, line);
+            ++counted;
+        }
+        if (counted == all) {
+            // Every pattern of the filter is counted in this line: go on with the next one.
+            if (line + 1 == run.count)
+                return;
+            ++line;
+            counted = 0;
+            p = run.lineStarts[line] - stride; // wraps below 0 and back with the loop's step
+            continue;
+        }
+        if (work > kWorkBase + kWorkPerByte * (p - a)) [[unlikely]] {
+            // Every occurrence in an earlier line has been seen; from this line on the automaton reads
+            // each byte once.
+            automaton.ScanLines(run, line, true, state);
+            return;
         }
     }
 }
@@ -306,65 +349,67 @@ void ScanRareBytes(const CompiledCatalogue& c, const LineRun& run, MatchState& s
         const PatternText t = c.texts[r.pattern];
         const auto byte = static_cast<unsigned char>(t.data[r.rare]);
         std::size_t line = 0;
+        // Whether the pattern occurs with its rare byte at h; if so counts the line and returns where the
+        // search goes on (the rest of the line cannot add to the count).
+        const auto tryAt = [&](std::size_t h, std::size_t& next) {
+            const std::size_t s = h - r.rare;
+            if (t.size > end - s || std::memcmp(d + s, t.data, t.size) != 0 ||
+                (t.data[0] == '\n' && s > a && d[s - 1] == '\r'))
+                return false;
+            while (run.lineEnds[line] <= h)
+                ++line;
+            state.Hit(r.pattern, run, line);
+            next = run.lineEnds[line] + 1 + r.rare;
+            return true;
+        };
         // The rare byte of an occurrence at s lies at s + r.rare.
         std::size_t pos = a + r.rare;
+        std::size_t misses = 0;
         while (pos < end) {
+            // A byte that is not rare in this log makes a search per byte that finds nothing (a search that
+            // finds the pattern goes on in the next line): past one miss per 16 bytes, a plain loop costs
+            // less.
+            if (misses > kWorkBase + (pos - a) / 16) [[unlikely]] {
+                for (std::size_t h = pos; h < end;) {
+                    std::size_t next = h + 1;
+                    if (static_cast<unsigned char>(d[h]) == byte)
+                        tryAt(h, next);
+                    h = next;
+                }
+                break;
+            }
             const void* found = std::memchr(d + pos, byte, end - pos);
             if (found == nullptr)
                 break;
             const auto h = static_cast<std::size_t>(static_cast<const char*>(found) - d);
-            const std::size_t s = h - r.rare;
-            if (t.size > end - s || std::memcmp(d + s, t.data, t.size) != 0 ||
-                (t.data[0] == '\n' && s > a && d[s - 1] == '\r')) {
-                pos = h + 1;
-                continue;
-            }
-            while (run.lineEnds[line] <= h)
-                ++line;
-            state.Hit(r.pattern, run, line);
-            pos = run.lineEnds[line] + 1 + r.rare; // the rest of the line cannot add to the count
-        }
-    }
-}
-
-void ScanLineEnds(const CompiledCatalogue& c, const LineRun& run, std::size_t complete, MatchState& state) {
-    const char* d = run.data;
-    const bool wide = c.wideSuffix.stride != 0;
-    for (std::size_t i = 0; i < complete; ++i) {
-        const std::size_t e = run.lineEnds[i];
-        const std::size_t inView = e - run.lineStarts[i];
-        if (wide && inView >= 4) {
-            const std::uint32_t key = WideKey(d + e - 4);
-            if (c.wideSuffix.Test(key)) {
-                const auto [from, to] = c.wideSuffix.Bucket(key);
-                for (const Candidate* k = from; k != to; ++k)
-                    if (k->size <= inView && k->At(d, e - k->size))
-                        state.Hit(k->pattern, run, i);
-            }
-        }
-        if (c.anyShortSuffix && inView >= 1) {
-            for (const std::uint32_t pattern : c.shortSuffix[static_cast<unsigned char>(d[e - 1])]) {
-                const PatternText t = c.texts[pattern];
-                if (t.size <= inView && std::memcmp(d + e - t.size, t.data, t.size) == 0)
-                    state.Hit(pattern, run, i);
-            }
+            std::size_t next = h + 1;
+            misses += tryAt(h, next) ? 0 : 1;
+            pos = next;
         }
     }
 }
 
 std::unique_ptr<CompiledCatalogue> Compile(const std::vector<std::string>& searchStrings) {
     auto c = std::make_unique<CompiledCatalogue>();
-    std::unordered_map<std::string_view, std::size_t> seen;
+    // Search strings that match the same lines share one pattern: identical ones, and those of one kind with
+    // one body ("QUIT\r" and "QUIT\r\n"; every string that matches every line, or none).
+    std::unordered_map<std::string, std::size_t> seen;
     std::vector<PatternKind> kinds;
     c->entryPattern.reserve(searchStrings.size());
+    std::string classified;
+    std::string key;
     for (const std::string& s : searchStrings) {
-        const auto [it, inserted] = seen.emplace(s, kinds.size());
+        const PatternKind kind = Classify(s, classified);
+        key.assign(1, static_cast<char>(kind));
+        key += classified;
+        const auto [it, inserted] = seen.try_emplace(key, kinds.size());
         if (inserted) {
-            c->bodies.emplace_back();
-            kinds.push_back(Classify(s, c->bodies.back()));
+            c->bodies.push_back(classified);
+            kinds.push_back(kind);
         }
         c->entryPattern.push_back(it->second);
     }
+    seen = {};
     for (const std::string& body : c->bodies) {
         c->texts.push_back({body.data(), body.size()});
         c->overlap = std::max(c->overlap, body.size());
@@ -407,7 +452,10 @@ std::unique_ptr<CompiledCatalogue> Compile(const std::vector<std::string>& searc
         c->narrow.stride = std::min(kMaxStride, shortestNarrow - c->narrow.keyBytes + 1);
     }
 
-    std::vector<std::pair<std::uint32_t, Candidate>> widePairs, narrowPairs, suffixPairs;
+    std::vector<std::pair<std::uint32_t, Candidate>> widePairs, narrowPairs;
+    // The texts of each automaton's patterns; the end-anchored ones reversed, in reversedEnds.
+    std::vector<std::pair<std::string_view, std::uint32_t>> wideTexts, narrowTexts, shortTexts, endTexts;
+    std::vector<std::string> reversedEnds;
     for (std::size_t p = 0; p < kinds.size(); ++p) {
         const std::string_view body = c->bodies[p];
         const auto pattern = static_cast<std::uint32_t>(p);
@@ -418,18 +466,14 @@ std::unique_ptr<CompiledCatalogue> Compile(const std::vector<std::string>& searc
         case PatternKind::Never:
             break;
         case PatternKind::EndAnchored:
-            if (body.size() >= 4) {
-                suffixPairs.push_back({WideKey(body.data() + body.size() - 4), Candidate(body, pattern, 0)});
-            } else {
-                c->shortSuffix[static_cast<unsigned char>(body.back())].push_back(pattern);
-                c->anyShortSuffix = true;
-            }
+            reversedEnds.emplace_back(body.rbegin(), body.rend());
             break;
         case PatternKind::Ordinary:
             if (body.size() >= kWideMinLength) {
                 const std::size_t first = RarestWindow(body, 4, c->wide.stride);
                 for (std::size_t o = first; o < first + c->wide.stride; ++o)
                     widePairs.push_back({WideKey(body.data() + o), Candidate(body, pattern, o)});
+                wideTexts.push_back({body, pattern});
             } else if (body.size() >= kNarrowMinLength && c->narrow.stride != 0) {
                 const std::size_t keyBytes = c->narrow.keyBytes;
                 const std::size_t first = RarestWindow(body, keyBytes, c->narrow.stride);
@@ -438,6 +482,7 @@ std::unique_ptr<CompiledCatalogue> Compile(const std::vector<std::string>& searc
                     narrowPairs.push_back(
                         {keyBytes == 2 ? PairKey(key) : TripleKey(key), Candidate(body, pattern, o)});
                 }
+                narrowTexts.push_back({body, pattern});
             } else {
                 std::size_t rare = 0;
                 for (std::size_t i = 1; i < body.size(); ++i)
@@ -445,6 +490,7 @@ std::unique_ptr<CompiledCatalogue> Compile(const std::vector<std::string>& searc
                         ByteFrequency(static_cast<unsigned char>(body[rare])))
                         rare = i;
                 c->rareByte.push_back({pattern, rare});
+                shortTexts.push_back({body, pattern});
             }
             break;
         }
@@ -453,10 +499,18 @@ std::unique_ptr<CompiledCatalogue> Compile(const std::vector<std::string>& searc
         c->wide.Build(kWideKeyBits, widePairs);
     if (c->narrow.stride != 0)
         c->narrow.Build(c->narrow.keyBytes == 2 ? kPairKeyBits : kTripleKeyBits, narrowPairs);
-    if (!suffixPairs.empty()) {
-        c->wideSuffix.stride = 1;
-        c->wideSuffix.Build(kWideKeyBits, suffixPairs);
+    c->wideAutomaton.Build(std::move(wideTexts), true);
+    c->narrowAutomaton.Build(std::move(narrowTexts), true);
+    if (c->rareByte.size() > kMaxRareBytePatterns) {
+        c->rareByte.clear();
+        c->shortAutomaton.Build(std::move(shortTexts), true);
     }
+    // End-anchored patterns were added in pattern order, skipping the others.
+    std::size_t nextEnd = 0;
+    for (std::size_t p = 0; p < kinds.size(); ++p)
+        if (kinds[p] == PatternKind::EndAnchored)
+            endTexts.push_back({reversedEnds[nextEnd++], static_cast<std::uint32_t>(p)});
+    c->lineEnds.Build(std::move(endTexts), false);
     return c;
 }
 
@@ -466,10 +520,8 @@ std::unique_ptr<CompiledCatalogue> Compile(const std::vector<std::string>& searc
 
 EventMatcher::EventMatcher(const std::vector<std::string>& searchStrings) : size_(searchStrings.size()) {
     try {
-        searchStrings_ = searchStrings;
-        compiled_ = detail::Compile(searchStrings_);
+        compiled_ = detail::Compile(searchStrings);
     } catch (const std::bad_alloc&) {
-        searchStrings_.clear();
         compiled_.reset();
     }
 }
@@ -503,15 +555,15 @@ void EventMatcher::Scan(const detail::LineRun& run, detail::MatchState& state) c
                 state.Hit(pattern, run, i);
     }
     if (c.wide.stride != 0)
-        detail::ScanKeyed<detail::WideKey, 4>(c.wide, run, state);
+        detail::ScanKeyed<detail::WideKey, 4>(c.wide, c.wideAutomaton, run, state);
     if (c.narrow.stride != 0 && c.narrow.keyBytes == 2)
-        detail::ScanKeyed<detail::PairKey, 2>(c.narrow, run, state);
+        detail::ScanKeyed<detail::PairKey, 2>(c.narrow, c.narrowAutomaton, run, state);
     else if (c.narrow.stride != 0)
-        detail::ScanKeyed<detail::TripleKey, 3>(c.narrow, run, state);
+        detail::ScanKeyed<detail::TripleKey, 3>(c.narrow, c.narrowAutomaton, run, state);
     if (!c.rareByte.empty())
         detail::ScanRareBytes(c, run, state);
-    if (c.wideSuffix.stride != 0 || c.anyShortSuffix)
-        detail::ScanLineEnds(c, run, complete, state);
+    c.shortAutomaton.ScanLines(run, 0, false, state);
+    c.lineEnds.WalkLineEnds(run, complete, state);
 }
 
 } // namespace scan

@@ -20,7 +20,6 @@ public:
 
     // The number of entries.
     std::size_t Size() const { return searchStrings_.size(); }
-    const std::vector<std::string>& SearchStrings() const { return searchStrings_; }
 
     // Whether entry i matches the line (given without its terminator). False for an index out of range.
     bool Matches(std::string_view line, std::size_t i) const;
@@ -40,8 +39,12 @@ struct MatchState;
 
 // The fast matcher. Compiling it sorts the search strings into those that match every line (empty, "\r",
 // "\n", "\r\n"), those that match no line (a CR anywhere but at the end or in a final CR LF), those anchored
-// at the line's end (ending in CR or CR LF) and the ordinary ones, which a filter on short substrings finds
-// in one pass over a block of lines before an exact comparison. Identical search strings share one pattern.
+// at the line's end (ending in CR or CR LF, found by walking back from each line's end through a trie of
+// them) and the ordinary ones, which a filter on short substrings finds in one pass over a block of lines
+// before an exact comparison. Where those comparisons would cost more than a few per byte (long runs of one
+// byte, many strings sharing a key), the filter hands the rest of the block to an Aho-Corasick automaton
+// over its strings, which reads each byte once: the time stays linear in the input whatever the catalogue.
+// Search strings that match the same lines (identical ones, "QUIT\r" and "QUIT\r\n") share one pattern.
 // Example: EventMatcher m({"Connection refused", "QUIT\r\n", ""}); then CountEvents(path, m, counts).
 class EventMatcher {
 public:
@@ -56,7 +59,6 @@ public:
 
     // The number of entries.
     std::size_t Size() const { return size_; }
-    const std::vector<std::string>& SearchStrings() const { return searchStrings_; }
     bool Ready() const { return compiled_ != nullptr; }
 
     // Used by the file searcher (scan/Scan.cpp): the bytes of a line that must stay in view when a line
@@ -70,7 +72,6 @@ public:
 
 private:
     std::size_t size_ = 0;
-    std::vector<std::string> searchStrings_;
     std::unique_ptr<detail::CompiledCatalogue> compiled_;
 };
 

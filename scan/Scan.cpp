@@ -2,9 +2,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <new>
+#include <thread>
 
 #include "text/LineReader.h"
 
@@ -20,24 +24,76 @@ std::int32_t Saturate(std::uint64_t count) {
     return static_cast<std::int32_t>(std::min(count, kMax));
 }
 
-// The searcher: reads the file through a buffer of blockSize + Overlap() bytes and hands the matcher runs
-// of complete lines. A line that does not fit the buffer is handed over in pieces, each later piece starting
-// with the last Overlap() bytes of the one before, so a search string across the cut is still seen whole
-// and the end of the line is in view when it is finally reached. The piece's line keeps one number, so it
-// still counts once.
-text::Status SearchFile(text::File& file, const EventMatcher& matcher, detail::MatchState& state,
-                        std::size_t blockSize) {
-    const std::size_t keep = std::max<std::size_t>(matcher.Overlap(), 1);
-    const std::size_t capacity = std::max<std::size_t>(blockSize, 1) + keep;
-    std::vector<char> buffer(capacity + detail::kRunSlack);
-    std::vector<std::size_t> starts(kMaxRunLines);
-    std::vector<std::size_t> ends(kMaxRunLines);
-    char* const buf = buffer.data();
+// One range of the file for one thread: the lines that start at or after `begin` (a line start) and before
+// `limit`; the last of them may run on past the limit to its end. Bytes past `size` (the file's size at
+// opening) are never read.
+struct Range {
+    std::uint64_t begin = 0;
+    std::uint64_t limit = 0;
+    std::uint64_t size = 0;
+};
 
-    std::size_t pos = 0;            // first byte not yet handed over
-    std::size_t end = 0;            // end of the data read
-    std::uint64_t bufferOffset = 0; // file offset of buf[0]
-    std::uint64_t line = 0;         // number of the line that starts at pos
+// The searcher: reads its range through a buffer of blockSize + Overlap() bytes and hands the matcher runs
+// of complete lines. It owns the line rules: a line ends at CR LF or at a lone CR, a lone LF is an
+// ordinary byte, a terminator after the last line adds no line. A line that does not fit the buffer is
+// handed over in pieces, each later piece starting with the last Overlap() bytes of the one before, so a
+// search string across the cut is still seen whole and the end of the line is in view when it is finally
+// reached; the piece's line keeps one number, so it still counts once. Between blocks it tells the
+// progress and stops when asked.
+class Searcher {
+public:
+    Searcher(const text::File& file, const EventMatcher& matcher, const ScanOptions& options)
+        : file_(file), matcher_(matcher), options_(options) {}
+
+    // Searches the range into state; lines is the number of lines the range holds.
+    text::Status Search(const Range& range, detail::MatchState& state, std::uint64_t& lines);
+
+private:
+    // Reads more of the range into buf[end, capacity); false at the end of the data.
+    text::Status Fill(char* buf, std::size_t capacity, std::size_t& end, std::uint64_t bufferOffset,
+                      const Range& range, bool& eof);
+
+    const text::File& file_;
+    const EventMatcher& matcher_;
+    const ScanOptions& options_;
+};
+
+text::Status Searcher::Fill(char* buf, std::size_t capacity, std::size_t& end, std::uint64_t bufferOffset,
+                            const Range& range, bool& eof) {
+    const std::uint64_t at = bufferOffset + end;
+    const std::size_t want = static_cast<std::size_t>(
+        std::min<std::uint64_t>(capacity - end, range.size > at ? range.size - at : 0));
+    std::size_t got = 0;
+    if (want > 0) {
+        if (text::Status status = file_.ReadSomeAt(at, buf + end, want, got); !status)
+            return status;
+    }
+    if (got < want || want == 0)
+        eof = true; // the size at opening reached, or the file is shorter now: what is there is all there is
+    end += got;
+    std::memset(buf + end, 0, detail::kRunSlack); // the matcher may read (and ignore) these past a run
+    // Progress counts each byte once: the bytes past the limit (the end of the range's last line) are the
+    // next range's to tell.
+    const std::uint64_t told = std::min(at + got, range.limit) - std::min(at, range.limit);
+    if (options_.progress && told > 0)
+        options_.progress(told);
+    return text::Status::Ok();
+}
+
+text::Status Searcher::Search(const Range& range, detail::MatchState& state, std::uint64_t& lines) {
+    const std::size_t keep = std::max<std::size_t>(matcher_.Overlap(), 1);
+    const std::size_t capacity = std::max<std::size_t>(options_.blockSize, 1) + keep;
+    // Left uninitialised (a scan of a small file must not pay for clearing a whole block on every thread);
+    // the slack after the data is cleared at each read.
+    const std::unique_ptr<char[]> buffer(new char[capacity + detail::kRunSlack]);
+    const std::unique_ptr<std::size_t[]> starts(new std::size_t[kMaxRunLines]);
+    const std::unique_ptr<std::size_t[]> ends(new std::size_t[kMaxRunLines]);
+    char* const buf = buffer.get();
+
+    std::size_t pos = 0;                      // first byte not yet handed over
+    std::size_t end = 0;                      // end of the data read
+    std::uint64_t bufferOffset = range.begin; // file offset of buf[0]
+    std::uint64_t line = 0;                   // number of the line that starts at pos, within the range
     bool eof = false;
     bool skipLf = false;    // the data ended on a CR: an LF that comes next belongs to it
     bool continued = false; // the line at pos began in an earlier piece
@@ -45,8 +101,8 @@ text::Status SearchFile(text::File& file, const EventMatcher& matcher, detail::M
 
     detail::LineRun run;
     run.data = buf;
-    run.lineStarts = starts.data();
-    run.lineEnds = ends.data();
+    run.lineStarts = starts.get();
+    run.lineEnds = ends.get();
     const auto scanRun = [&](std::size_t count, bool open) {
         run.begin = starts[0];
         run.end = ends[count - 1];
@@ -57,30 +113,41 @@ text::Status SearchFile(text::File& file, const EventMatcher& matcher, detail::M
         run.firstLineOffset = continued ? continuedOffset : bufferOffset + starts[0];
         if (continued && !open && state.found != nullptr)
             state.found->SetLastLength(run.LineLength(0)); // the long line, listed while open, ends here
-        matcher.Scan(run, state);
+        matcher_.Scan(run, state);
     };
+    // A stop asked for while the last block was read still stops the scan: no result is half of one.
+    const auto finished = [&] {
+        return options_.stop.stop_requested() ? text::Status::Fail(kCancelledDescription)
+                                              : text::Status::Ok();
+    };
+    // Whether a line starting at buf[at] is the next range's.
+    const auto beyond = [&](std::size_t at) { return bufferOffset + at >= range.limit; };
 
     for (;;) {
+        if (options_.stop.stop_requested())
+            return text::Status::Fail(kCancelledDescription);
         if (!eof && end < capacity) {
-            std::size_t got = 0;
-            text::Status status = file.Read(buf + end, capacity - end, got);
-            if (!status)
+            if (text::Status status = Fill(buf, capacity, end, bufferOffset, range, eof); !status)
                 return status;
-            if (got == 0)
-                eof = true;
-            end += got;
         }
         if (skipLf && pos < end) {
             if (buf[pos] == '\n')
                 ++pos;
             skipLf = false;
         }
+        if (skipLf && eof)
+            skipLf = false;
 
         // Runs of complete lines.
+        bool done = false;
         for (;;) {
             std::size_t count = 0;
             std::size_t next = pos;
-            while (count < kMaxRunLines) {
+            while (count < kMaxRunLines && !skipLf) {
+                if (!continued && beyond(next)) {
+                    done = true;
+                    break;
+                }
                 const void* cr = std::memchr(buf + next, '\r', end - next);
                 if (cr == nullptr)
                     break;
@@ -95,24 +162,43 @@ text::Status SearchFile(text::File& file, const EventMatcher& matcher, detail::M
                 } else if (!eof) {
                     skipLf = true;
                 }
+                if (continued)
+                    break; // the long line is handed over on its own, as its last piece
             }
-            if (count == 0)
+            if (count > 0) {
+                scanRun(count, false);
+                line += count;
+                continued = false;
+                pos = next;
+            }
+            if (count == 0 || done || count < kMaxRunLines)
                 break;
-            scanRun(count, false);
-            line += count;
-            continued = false;
-            pos = next;
+        }
+        if (done) {
+            lines = line;
+            return finished();
+        }
+        if (skipLf && !eof) {
+            // The CR ended the data: read on to see whether an LF belongs to it.
+            if (pos > 0) {
+                std::memmove(buf, buf + pos, end - pos);
+                bufferOffset += pos;
+                end -= pos;
+                pos = 0;
+            }
+            continue;
         }
 
         // What is left is the start of a line whose terminator has not been read.
         if (eof) {
-            if (pos < end || continued) {
+            if ((pos < end && !beyond(pos)) || continued) {
                 starts[0] = pos;
                 ends[0] = end;
                 scanRun(1, false);
                 ++line;
             }
-            return text::Status::Ok();
+            lines = line;
+            return finished();
         }
         if (pos == 0 && end == capacity) {
             starts[0] = 0;
@@ -136,10 +222,124 @@ text::Status SearchFile(text::File& file, const EventMatcher& matcher, detail::M
     }
 }
 
+// The first line start at or after `cut`: a line starts at 0 and right after each terminator (CR LF, or a
+// CR not followed by LF). Reads forward from just before the cut; a cut inside a line that never ends
+// within the file gives the file's size.
+text::Status LineStartAtOrAfter(const text::File& file, std::uint64_t cut, std::uint64_t size,
+                                std::uint64_t& start) {
+    if (cut == 0 || cut >= size) {
+        start = std::min(cut, size);
+        return text::Status::Ok();
+    }
+    std::vector<char> block(std::size_t{64} << 10);
+    std::uint64_t at = cut - 1; // the byte before the cut tells whether the cut is a line start
+    bool afterCr = false;       // the byte before `at` was a CR
+    for (;;) {
+        std::size_t got = 0;
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), size - at));
+        if (text::Status status = file.ReadSomeAt(at, block.data(), want, got); !status)
+            return status;
+        for (std::size_t i = 0; i < got; ++i) {
+            const std::uint64_t offset = at + i;
+            if (afterCr && block[i] != '\n' && offset >= cut) {
+                start = offset; // a lone CR ended the line before
+                return text::Status::Ok();
+            }
+            if (afterCr && block[i] == '\n' && offset + 1 >= cut) {
+                start = offset + 1; // CR LF ended the line before
+                return text::Status::Ok();
+            }
+            afterCr = block[i] == '\r';
+        }
+        at += got;
+        if (got < want || at >= size) {
+            start = size; // no further line starts: a CR at the very end ends the last line
+            return text::Status::Ok();
+        }
+    }
+}
+
+// Scans the file into one state per range, each range on a thread of its own (the first on the calling
+// thread); the states come back in file order. A failure of any range is the scan's failure.
+text::Status SearchRanges(const text::File& file, const EventMatcher& matcher, const ScanOptions& options,
+                          std::vector<detail::MatchState>& states, detail::FoundLines* found,
+                          ScanTotals* totals) {
+    const std::uint64_t size = file.Size();
+    if (options.opened)
+        options.opened(size);
+    const unsigned threads = ScanThreads(options);
+    const std::uint64_t minRange = std::max<std::uint64_t>(options.minRangeBytes, 1);
+    const std::uint64_t ranges =
+        std::max<std::uint64_t>(1, std::min<std::uint64_t>(threads, size / minRange));
+
+    std::vector<std::uint64_t> begins(ranges + 1, size);
+    begins[0] = 0;
+    for (std::uint64_t k = 1; k < ranges; ++k) {
+        if (text::Status status = LineStartAtOrAfter(file, size / ranges * k, size, begins[k]); !status)
+            return status;
+        begins[k] = std::max(begins[k], begins[k - 1]);
+    }
+
+    states.resize(ranges);
+    std::vector<detail::FoundLines> foundPerRange(found != nullptr ? ranges : 0);
+    std::vector<text::Status> statuses(ranges);
+    std::vector<std::uint64_t> lines(ranges, 0);
+    const auto searchRange = [&](std::size_t k) {
+        try {
+            states[k].Reset(matcher.PatternCount());
+            if (found != nullptr)
+                states[k].found = k == 0 ? found : &foundPerRange[k];
+            Searcher searcher(file, matcher, options);
+            statuses[k] = searcher.Search({begins[k], begins[k + 1], size}, states[k], lines[k]);
+        } catch (const std::bad_alloc&) {
+            statuses[k] = text::Status::FromErrno(ENOMEM);
+        }
+    };
+    {
+        std::vector<std::jthread> workers;
+        for (std::size_t k = 1; k < ranges; ++k)
+            workers.emplace_back(searchRange, k);
+        searchRange(0);
+    } // the workers are joined here
+
+    if (totals != nullptr) {
+        totals->bytes = size;
+        totals->lines = 0;
+        for (std::uint64_t n : lines)
+            totals->lines += n;
+        totals->stopped = options.stop.stop_requested();
+    }
+    for (const text::Status& status : statuses) {
+        if (!status)
+            return status;
+    }
+    if (found != nullptr) {
+        for (std::size_t k = 1; k < ranges; ++k) {
+            for (std::size_t i = 0; i < foundPerRange[k].Size(); ++i)
+                found->Add(foundPerRange[k].Offset(i), foundPerRange[k].Length(i));
+            foundPerRange[k].Clear();
+        }
+    }
+    return text::Status::Ok();
+}
+
 } // namespace
 
+unsigned ScanThreads(const ScanOptions& options) {
+    if (options.threads > 0)
+        return options.threads;
+    if (const char* chosen = std::getenv("BRINDLEMAR_SCAN_THREADS")) {
+        unsigned value = 0;
+        const std::string_view text(chosen);
+        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+        if (error == std::errc() && end == text.data() + text.size() && value > 0)
+            return std::min(value, 256u);
+    }
+    return std::max(1u, std::thread::hardware_concurrency());
+}
+
 text::Status CountEvents(const std::string& path, const EventMatcher& matcher,
-                         std::vector<std::int32_t>& counts, std::size_t blockSize) {
+                         std::vector<std::int32_t>& counts, const ScanOptions& options, ScanTotals* totals) {
     try {
         counts.assign(matcher.Size(), 0);
         if (!matcher.Ready())
@@ -148,18 +348,29 @@ text::Status CountEvents(const std::string& path, const EventMatcher& matcher,
         text::Status status = file.Open(path);
         if (!status)
             return status;
-        detail::MatchState state;
-        state.Reset(matcher.PatternCount());
-        status = SearchFile(file, matcher, state, blockSize);
+        std::vector<detail::MatchState> states;
+        status = SearchRanges(file, matcher, options, states, nullptr, totals);
         if (!status)
             return status;
-        for (std::size_t i = 0; i < counts.size(); ++i)
-            counts[i] = Saturate(state.counts[matcher.PatternOf(i)]);
+        for (std::size_t i = 0; i < counts.size(); ++i) {
+            std::uint64_t count = 0;
+            for (const detail::MatchState& state : states)
+                count += state.counts[matcher.PatternOf(i)];
+            counts[i] = Saturate(count);
+        }
         return text::Status::Ok();
     } catch (const std::bad_alloc&) {
         std::fill(counts.begin(), counts.end(), 0);
         return text::Status::FromErrno(ENOMEM);
     }
+}
+
+text::Status CountEvents(const std::string& path, const EventMatcher& matcher,
+                         std::vector<std::int32_t>& counts, std::size_t blockSize) {
+    ScanOptions options;
+    options.threads = 1;
+    options.blockSize = blockSize;
+    return CountEvents(path, matcher, counts, options);
 }
 
 text::Status CountEvents(const std::string& path, const PlainMatcher& matcher,
@@ -186,7 +397,7 @@ text::Status CountEvents(const std::string& path, const PlainMatcher& matcher,
 }
 
 text::Status InstanceLines::Build(const std::string& path, std::string_view searchString,
-                                  std::size_t blockSize) {
+                                  const ScanOptions& options) {
     Clear();
     try {
         const EventMatcher matcher({std::string(searchString)});
@@ -196,10 +407,8 @@ text::Status InstanceLines::Build(const std::string& path, std::string_view sear
         text::Status status = file.Open(path);
         if (!status)
             return status;
-        detail::MatchState state;
-        state.Reset(matcher.PatternCount());
-        state.found = &lines_;
-        status = SearchFile(file, matcher, state, blockSize);
+        std::vector<detail::MatchState> states;
+        status = SearchRanges(file, matcher, options, states, &lines_, nullptr);
         if (!status) {
             Clear();
             return status;
@@ -211,6 +420,14 @@ text::Status InstanceLines::Build(const std::string& path, std::string_view sear
         Clear();
         return text::Status::FromErrno(ENOMEM);
     }
+}
+
+text::Status InstanceLines::Build(const std::string& path, std::string_view searchString,
+                                  std::size_t blockSize) {
+    ScanOptions options;
+    options.threads = 1;
+    options.blockSize = blockSize;
+    return Build(path, searchString, options);
 }
 
 std::string InstanceLines::Line(std::size_t i, std::size_t maxBytes, std::uint64_t from) const {
@@ -225,6 +442,27 @@ std::string InstanceLines::Line(std::size_t i, std::size_t maxBytes, std::uint64
     } catch (const std::exception&) {
         return {};
     }
+}
+
+text::Status InstanceLines::ReadLine(std::size_t i, std::string& into, std::size_t maxBytes,
+                                     std::uint64_t from) const {
+    into.clear();
+    if (i >= lines_.Size() || from >= lines_.Length(i))
+        return text::Status::Ok();
+    const std::uint64_t size = std::min<std::uint64_t>(lines_.Length(i) - from, maxBytes);
+    try {
+        into.assign(static_cast<std::size_t>(size), '\0');
+    } catch (const std::exception&) {
+        return text::Status::FromErrno(ENOMEM);
+    }
+    errno = 0;
+    if (file_.ReadAt(lines_.Offset(i) + from, into.data(), into.size()))
+        return text::Status::Ok();
+    const int error = errno;
+    into.clear();
+    // A read that fails sets errno; one that finds the end of the file early means the file is shorter now.
+    return error != 0 ? text::Status::FromErrno(error)
+                      : text::Status::Fail("The file has been cut short since it was scanned.");
 }
 
 std::uint64_t InstanceLines::LineLength(std::size_t i) const {

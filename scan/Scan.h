@@ -5,6 +5,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,14 +21,48 @@ namespace scan {
 // Bytes read from the file at a time.
 inline constexpr std::size_t kScanBlockSize = std::size_t{1} << 20;
 
+// How a scan runs: on how many threads, in which blocks, whether it is asked to stop, whom it tells of its
+// progress. The defaults scan as fast as the machine allows and cannot be stopped.
+struct ScanOptions {
+    // Checked between blocks: once stop is requested the scan ends promptly with "Cancelled".
+    std::stop_token stop;
+    // Told the bytes read since it was last told, from any of the scan's threads.
+    std::function<void(std::uint64_t bytes)> progress;
+    // Told once, before any progress, the file's size at opening: what the progress adds up to.
+    std::function<void(std::uint64_t size)> opened;
+    // Threads the file is split over (at line boundaries, results merged in order: exactly the result of one
+    // thread). 0: the environment variable BRINDLEMAR_SCAN_THREADS when set, else the hardware's threads.
+    unsigned threads = 0;
+    // A file is split only into ranges of at least this many bytes (tests lower it to split small files).
+    std::uint64_t minRangeBytes = std::uint64_t{8} << 20;
+    // Bytes read at a time by each thread (tests use tiny blocks to put lines across block edges).
+    std::size_t blockSize = kScanBlockSize;
+};
+
+// What a scan went through: the file's size at opening and its lines; whether it was stopped.
+struct ScanTotals {
+    std::uint64_t bytes = 0;
+    std::uint64_t lines = 0;
+    bool stopped = false;
+};
+
+// The threads a scan uses for `options` (at least 1).
+unsigned ScanThreads(const ScanOptions& options);
+
+// The description of a scan that was stopped before its end.
+inline constexpr const char* kCancelledDescription = "Cancelled";
+
 // Counts, per search string, the lines of the file that match (the search string occurs in the line followed
 // by CR LF). counts is resized to the number of search strings and zeroed first; a count too large for 32
 // bits stays at INT32_MAX. On any failure (open or read) counts is all zeros and the Status gives the
 // platform's reason, e.g. "No such file or directory" or "Is a directory". blockSize is the read block (tests
 // use tiny ones to put lines and matches across block edges).
 [[nodiscard]] text::Status CountEvents(const std::string& path, const EventMatcher& matcher,
-                                       std::vector<std::int32_t>& counts,
-                                       std::size_t blockSize = kScanBlockSize);
+                                       std::vector<std::int32_t>& counts, const ScanOptions& options = {},
+                                       ScanTotals* totals = nullptr);
+// The same with one thread and the given read block.
+[[nodiscard]] text::Status CountEvents(const std::string& path, const EventMatcher& matcher,
+                                       std::vector<std::int32_t>& counts, std::size_t blockSize);
 
 // The same counts by the reference matcher, reading whole lines one at a time (a line is held whole, so
 // memory grows with the longest line). For tests and measurements.
@@ -47,7 +83,10 @@ public:
     // Lists the lines of the file that the search string matches, replacing what the list held. On failure
     // (open or read) the list is empty and the Status gives the platform's reason.
     [[nodiscard]] text::Status Build(const std::string& path, std::string_view searchString,
-                                     std::size_t blockSize = kScanBlockSize);
+                                     const ScanOptions& options = {});
+    // The same with one thread and the given read block.
+    [[nodiscard]] text::Status Build(const std::string& path, std::string_view searchString,
+                                     std::size_t blockSize);
 
     std::size_t Size() const { return lines_.Size(); }
 
@@ -55,6 +94,12 @@ public:
     // them; "" if i is out of range, `from` is not before the line's end, or that part can no longer be
     // read whole. A caller reads a long line in pieces: Line(i, n, 0), Line(i, n, n), ...
     std::string Line(std::size_t i, std::size_t maxBytes = SIZE_MAX, std::uint64_t from = 0) const;
+
+    // Line(i, maxBytes, from) that tells why a part of the line is missing: the platform's reason when the
+    // read fails, a description when the file has been cut short since the scan. An empty part of an empty
+    // line, or `from` at or beyond the line's end, is Ok with nothing read.
+    [[nodiscard]] text::Status ReadLine(std::size_t i, std::string& into, std::size_t maxBytes = SIZE_MAX,
+                                        std::uint64_t from = 0) const;
 
     // The length in bytes of line i (0 if i is out of range), and its offset in the file.
     std::uint64_t LineLength(std::size_t i) const;

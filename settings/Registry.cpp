@@ -25,15 +25,40 @@ constexpr std::array<std::pair<std::string_view, std::string_view>, 7> kSourceSu
 
 constexpr std::string_view kSmtpSegment = "\\SMTP";
 
+// A value read as ReadRegistryString reads it, with whether it is a REG_EXPAND_SZ (whose variables are
+// expanded where the directory is looked up on this machine, never in the text itself).
+struct StoredText {
+    std::string text;
+    bool expandable = false;
+};
+
+StoredText ReadStoredText(std::string_view keyPath, std::string_view valueName) {
+    const std::optional<RegValue> value = QueryValue(keyPath, valueName);
+    if (!value || value->data.empty())
+        return {};
+    // The stored bytes without the last one, which for a string is its terminating zero.
+    return {value->data.substr(0, value->data.size() - 1), value->type == kRegExpandSz};
+}
+
+// The source's own debug log directory, else the SMTP connector's with every "\SMTP" removed.
+StoredText DebugLogDirectoryValue(std::string_view sourceCode) {
+    StoredText directory = ReadStoredText(SourceKeyPath(sourceCode), kDebugLogDirectoryValue);
+    if (!directory.text.empty())
+        return directory;
+    StoredText fallback = ReadStoredText(kSmtpConnectorKey, kDebugLogDirectoryValue);
+    fallback.text = RemoveSmtpSegments(fallback.text);
+    return fallback;
+}
+
+LocalDirectory Resolve(const StoredText& directory) {
+    return ResolveUnderDrives(directory.text, directory.expandable, DrivesFolder());
+}
+
 } // namespace
 
 std::string ReadRegistryString(std::string_view keyPath, std::string_view valueName) {
     try {
-        const std::optional<RegValue> value = QueryValue(keyPath, valueName);
-        if (!value || value->data.empty())
-            return {};
-        // The stored bytes without the last one, which for a string is its terminating zero.
-        return value->data.substr(0, value->data.size() - 1);
+        return ReadStoredText(keyPath, valueName).text;
     } catch (const std::exception&) {
         return {};
     }
@@ -73,10 +98,7 @@ std::string RemoveSmtpSegments(std::string_view directory) {
 
 std::string GetDebugLogDirectory(std::string_view sourceCode) {
     try {
-        std::string directory = ReadRegistryString(SourceKeyPath(sourceCode), kDebugLogDirectoryValue);
-        if (!directory.empty())
-            return directory;
-        return RemoveSmtpSegments(ReadRegistryString(kSmtpConnectorKey, kDebugLogDirectoryValue));
+        return DebugLogDirectoryValue(sourceCode).text;
     } catch (const std::exception&) {
         return {};
     }
@@ -88,6 +110,30 @@ std::string GetActivityLogDirectory(std::string_view sourceCode) {
     } catch (const std::exception&) {
         return {};
     }
+}
+
+LocalDirectory FindDebugLogDirectory(std::string_view sourceCode) {
+    try {
+        return Resolve(DebugLogDirectoryValue(sourceCode));
+    } catch (const std::exception&) {
+        return {};
+    }
+}
+
+LocalDirectory FindActivityLogDirectory(std::string_view sourceCode) {
+    try {
+        return Resolve(ReadStoredText(SourceKeyPath(sourceCode), kActivityLogDirectoryValue));
+    } catch (const std::exception&) {
+        return {};
+    }
+}
+
+std::string LocalDebugLogDirectory(std::string_view sourceCode) {
+    return FindDebugLogDirectory(sourceCode).path;
+}
+
+std::string LocalActivityLogDirectory(std::string_view sourceCode) {
+    return FindActivityLogDirectory(sourceCode).path;
 }
 
 std::string LibraryServerHost() {

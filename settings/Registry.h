@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "settings/Drives.h"
+
 namespace settings {
 
 // The mail server's root key under HKEY_LOCAL_MACHINE.
@@ -49,6 +51,22 @@ std::string GetDebugLogDirectory(std::string_view sourceCode);
 // fallback to another key).
 std::string GetActivityLogDirectory(std::string_view sourceCode);
 
+// Where the debug log directory of a source is on this machine: GetDebugLogDirectory's text (from the key
+// it was read from, so a REG_EXPAND_SZ value is expanded) looked up under DrivesFolder() when it is a
+// Windows path, else as it stands. The text GetDebugLogDirectory gives stays the one shown as the directory.
+LocalDirectory FindDebugLogDirectory(std::string_view sourceCode);
+
+// The same for GetActivityLogDirectory.
+LocalDirectory FindActivityLogDirectory(std::string_view sourceCode);
+
+// FindDebugLogDirectory(sourceCode).path: the directory in which a source's debug logs are listed, scanned
+// and read. Example: "C:\Logs\SMTP" with drives/c/logs/smtp beside the export file ->
+// ".../drives/c/logs/smtp".
+std::string LocalDebugLogDirectory(std::string_view sourceCode);
+
+// FindActivityLogDirectory(sourceCode).path: the directory in which a source's activity logs are read.
+std::string LocalActivityLogDirectory(std::string_view sourceCode);
+
 // The library server's host ("host" or "host:port"): the REG_SZ value "Library Server" under
 // kLogAnalysisKey when set and not empty, else kDefaultLibraryHost.
 std::string LibraryServerHost();
@@ -57,6 +75,15 @@ std::string LibraryServerHost();
 // not empty), else "registry.reg" in the program's directory. "" on Windows, where the settings are read
 // from the registry itself.
 std::string RegistryFilePath();
+
+// The drive folder in which Windows paths of the settings are looked up (Drives.h): the one given to
+// SetDrivesFolder, else $BRINDLEMAR_DRIVES when set and not empty, else "drives" beside RegistryFilePath().
+// "" where the settings' paths are this machine's own (on Windows).
+std::string DrivesFolder();
+
+// Makes DrivesFolder() give folder from now on (brindlemar-scan's --drives); "" goes back to the environment
+// and the export file. Called before the settings are read, on one thread.
+void SetDrivesFolder(std::string folder);
 
 // Lines of the export file that could not be read: one text per problem naming the file and the line
 // number, e.g. "/x/registry.reg, line 12: ...". Empty when the file is missing or reads cleanly, and always

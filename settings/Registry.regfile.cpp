@@ -3,6 +3,7 @@
 // read only up to a fixed cap) and never written.
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "settings/RegFile.h"
@@ -18,6 +19,14 @@ namespace {
 constexpr std::size_t kMaxRegistryFileBytes = std::size_t{64} << 20;
 constexpr const char* kRegistryFileVariable = "BRINDLEMAR_REGISTRY";
 constexpr const char* kRegistryFileName = "registry.reg";
+constexpr const char* kDrivesFolderVariable = "BRINDLEMAR_DRIVES";
+constexpr const char* kDrivesFolderName = "drives";
+
+// The drive folder named on the command line; empty when none was.
+std::string& DrivesFolderOverride() {
+    static std::string folder;
+    return folder;
+}
 
 struct RegistryFile {
     enum class State { Missing, Read, Failed };
@@ -75,6 +84,25 @@ std::string RegistryFilePath() {
     } catch (const std::exception&) {
         return {};
     }
+}
+
+std::string DrivesFolder() {
+    try {
+        if (!DrivesFolderOverride().empty())
+            return DrivesFolderOverride();
+        const char* named = std::getenv(kDrivesFolderVariable);
+        if (named != nullptr && *named != '\0')
+            return named;
+        const std::filesystem::path beside = std::filesystem::path(RegistryFilePath()).parent_path();
+        return beside.empty() ? std::string(kDrivesFolderName)
+                              : text::JoinPath(beside.string(), kDrivesFolderName);
+    } catch (const std::exception&) {
+        return kDrivesFolderName;
+    }
+}
+
+void SetDrivesFolder(std::string folder) {
+    DrivesFolderOverride() = std::move(folder);
 }
 
 std::optional<RegValue> QueryValue(std::string_view keyPath, std::string_view valueName) {

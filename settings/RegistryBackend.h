@@ -1,6 +1,7 @@
 // The seam between the registry readers and the place the mail server's settings live: the Windows registry
 // itself, or a registry export file on platforms without one. Exactly one backend source file implements
-// QueryValue, RegistryFilePath and RegistryProblems; the readers and resolvers sit on top of it.
+// QueryValue, RegistryFilePath, RegistryProblems, DrivesFolder and SetDrivesFolder; the readers and
+// resolvers sit on top of it.
 #pragma once
 
 #include <cstdint>

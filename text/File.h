@@ -38,6 +38,11 @@ public:
     // size at opening. False if they cannot all be read (a failure, or the file is shorter now).
     bool ReadAt(std::uint64_t offset, char* into, std::size_t size) const;
 
+    // Reads up to size bytes at offset, without moving the current position; got is what was read, fewer
+    // only at the file's present end. Safe to call from several threads at once on one open file. A failed
+    // read gives its reason.
+    Status ReadSomeAt(std::uint64_t offset, char* into, std::size_t size, std::size_t& got) const;
+
 private:
     std::intptr_t handle_ = -1; // the backend's handle of the open file; -1 when closed
     std::uint64_t size_ = 0;

@@ -116,4 +116,22 @@ bool File::ReadAt(std::uint64_t offset, char* into, std::size_t size) const {
     return true;
 }
 
+Status File::ReadSomeAt(std::uint64_t offset, char* into, std::size_t size, std::size_t& got) const {
+    got = 0;
+    if (handle_ < 0)
+        return Status::FromErrno(EBADF);
+    while (got < size) {
+        const ssize_t n =
+            ::pread(Descriptor(handle_), into + got, size - got, static_cast<off_t>(offset + got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return Status::FromErrno(errno);
+        if (n == 0)
+            break;
+        got += static_cast<std::size_t>(n);
+    }
+    return Status::Ok();
+}
+
 } // namespace text

@@ -79,7 +79,8 @@ std::optional<std::string_view> TimeStampField(std::string_view instanceItem) {
 }
 
 // The whole scan, apart from opening the file: tests every line, keeps only the window's lines.
-void CollectWindowLines(text::LineReader& reader, const TranscriptWindow& window, std::string& out) {
+void CollectWindowLines(text::LineReader& reader, const TranscriptWindow& window, std::string& out,
+                        const std::stop_token& stop) {
     const std::string_view lower = window.lowerBound;
     const std::string_view upper = window.upperBound;
     const std::string_view matchKey = window.matchKey;
@@ -89,8 +90,15 @@ void CollectWindowLines(text::LineReader& reader, const TranscriptWindow& window
     bool lineOpen = false;     // a window line whose last piece has not come yet
     std::size_t lineStart = 0; // where that line (with its separator) begins in out
     text::LineReader::Piece piece;
+    std::size_t sinceStopCheck = 0;
     try {
         while (reader.NextPiece(piece, 0)) {
+            // Asked to stop (a newer choice, the window closing): the lookup ends here.
+            if (++sinceStopCheck == 4096) {
+                sinceStopCheck = 0;
+                if (stop.stop_requested())
+                    break;
+            }
             if (!piece.first) {
                 if (inWindow)
                     out.append(piece.text);
@@ -156,7 +164,7 @@ std::optional<TranscriptWindow> TranscriptWindowOf(std::string_view instanceItem
 }
 
 TranscriptResult LookupTranscript(std::string_view instanceItem, std::string_view debugLogFileName,
-                                  std::string_view activityLogDirectory) {
+                                  std::string_view activityLogDirectory, const std::stop_token& stop) {
     using Kind = TranscriptResult::Kind;
     try {
         const std::optional<TranscriptWindow> window = TranscriptWindowOf(instanceItem);
@@ -169,7 +177,7 @@ TranscriptResult LookupTranscript(std::string_view instanceItem, std::string_vie
         TranscriptResult result{Kind::Shown, {}};
         // A read failure part-way ends the reader's lines like the end of the file: the transcript is
         // what was read up to there.
-        CollectWindowLines(reader, *window, result.text);
+        CollectWindowLines(reader, *window, result.text, stop);
         return result;
     } catch (const std::bad_alloc&) {
         // Too little memory even for the window or the read buffer: nothing could be read.

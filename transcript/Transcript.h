@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <string_view>
 
@@ -52,7 +53,8 @@ struct TranscriptResult {
 // lines read so far (Kind::Shown). The log is read as it was when opened (lines the server appends during
 // the lookup are not waited for), and the transcript stops at kMaxTranscriptBytes, so memory stays bounded
 // whatever the log's size.
+// A stop request ends the lookup early with the lines found so far (the caller drops them).
 TranscriptResult LookupTranscript(std::string_view instanceItem, std::string_view debugLogFileName,
-                                  std::string_view activityLogDirectory);
+                                  std::string_view activityLogDirectory, const std::stop_token& stop = {});
 
 } // namespace transcript

@@ -2,6 +2,7 @@
 
 #include "app/frmErrorDescription.h"
 
+#include <QElapsedTimer>
 #include <QPlainTextEdit>
 
 namespace apptest {
@@ -31,7 +32,22 @@ frmMain& WindowFixture::Start(const std::optional<catalogue::PostFormLimits>& li
     window_->Form_Load();
     window_->show();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
+    Settle();
     return *window_;
+}
+
+void WindowFixture::Settle() {
+    QElapsedTimer waited;
+    waited.start();
+    QCoreApplication::processEvents();
+    while (window_ && window_->Form().Busy()) {
+        if (waited.elapsed() > 20000) {
+            ADD_FAILURE() << "the window's work did not end within 20 s";
+            return;
+        }
+        QTest::qWait(1);
+    }
+    QCoreApplication::processEvents();
 }
 
 QStringList WindowFixture::Items(const QListWidget* list) {
@@ -58,7 +74,9 @@ void WindowFixture::ChooseFile(const std::string& name) {
 void WindowFixture::DoubleClick(QListView* list, int row) {
     const QPoint centre = list->visualRect(list->model()->index(row, 0)).center();
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, centre);
+    Settle();
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, centre);
+    Settle();
 }
 
 } // namespace apptest

@@ -82,12 +82,20 @@ protected:
     static QStringList Items(const QListWidget* list);
     static QStringList Rows(const QListView* list);
 
-    // Chooses a row as the user does with the keyboard or the mouse.
-    static void Choose(QListWidget* list, int row) { list->setCurrentRow(row); }
-    static void Choose(QListView* list, int row) { list->setCurrentIndex(list->model()->index(row, 0)); }
+    // Lets the window run until its background work is done and shown (fails the test after 20 s).
+    void Settle();
+    // Chooses a row as the user does with the keyboard or the mouse, and lets the work it starts end.
+    void Choose(QListWidget* list, int row) {
+        list->setCurrentRow(row);
+        Settle();
+    }
+    void Choose(QListView* list, int row) {
+        list->setCurrentIndex(list->model()->index(row, 0));
+        Settle();
+    }
     void ChooseFile(const std::string& name);
     // A double-click on a row, preceded by its first click, as the mouse gives it.
-    static void DoubleClick(QListView* list, int row);
+    void DoubleClick(QListView* list, int row);
 
     RecordingPrompt prompt_;
     std::unique_ptr<frmMain> window_;

@@ -8,7 +8,9 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -76,6 +78,7 @@ TEST_F(WindowTest, TheWholeRoadRunsThroughTheRealControls) {
 
     // The source list's click runs the fetch.
     sources->setCurrentIndex(4);
+    Settle();
     EXPECT_EQ(w.Form().ActiveSource, "POP");
     EXPECT_EQ(Items(Find<QListWidget>("lstFiles")), QStringList({"POP-Debug-20260712.log"}));
     EXPECT_EQ(Rows(instances), QStringList());
@@ -88,10 +91,13 @@ TEST_F(WindowTest, TheKeyboardChoosesAsTheMouseDoes) {
     Start();
     auto* files = Find<QListWidget>("lstFiles");
     QTest::keyClick(files, Qt::Key_Down); // onto the first file
+    Settle();
     QTest::keyClick(files, Qt::Key_Down); // the second: SMTP-Debug-20260712.log
+    Settle();
     EXPECT_EQ(Find<QListWidget>("LstErrors")->count(), 3);
     auto* events = Find<QListWidget>("LstErrors");
     QTest::keyClick(events, Qt::Key_Down);
+    Settle();
     EXPECT_EQ(Find<QListView>("lstinstances")->model()->rowCount(), 2);
     EXPECT_NE(Find<QPlainTextEdit>("txtErrorDescription")->toPlainText(), "");
 }
@@ -107,10 +113,12 @@ TEST_F(WindowTest, AChosenRowStaysChosenUnderCtrlClickAndCtrlSpace) {
         // A Ctrl+click on the chosen row is a click on it: the row stays chosen.
         QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier,
                           list->visualItemRect(list->item(1)).center());
+        Settle();
         EXPECT_EQ(list->selectedItems().size(), 1);
         EXPECT_EQ(list->currentRow(), 1);
         list->setFocus();
         QTest::keyClick(list, Qt::Key_Space, Qt::ControlModifier);
+        Settle();
         EXPECT_EQ(list->selectedItems().size(), 1);
         EXPECT_EQ(list->currentRow(), 1);
     }
@@ -134,6 +142,52 @@ TEST_F(WindowTest, AMissingActivityLogShowsTheLineInTheInstanceWindow) {
     EXPECT_EQ(prompt_.modals[0].text, "3\t07/12/26 10:16:00\tRelay denied for c@d");
     EXPECT_EQ(prompt_.modals[0].parent, &w);
     EXPECT_EQ(prompt_.waitDepth, 0);
+}
+
+TEST_F(WindowTest, TheWindowAnswersWhileACountRunsAndEscStopsIt) {
+    // A day long enough, read in tiny blocks, that its count takes a good while.
+    std::string day;
+    for (int i = 0; i < 400000; ++i)
+        day += std::to_string(i) + "\t07/12/26 10:15:30\tRelay denied for someone\r\n";
+    testing_support::WriteBytes(smtpDebug_ + "/SMTP-Debug-20260713.log", day);
+    frmMain& w = Start();
+    scan::ScanOptions slow;
+    slow.threads = 1;
+    slow.blockSize = 8;
+    w.Form().SetScanOptions(slow);
+    auto* files = Find<QListWidget>("lstFiles");
+    files->setCurrentRow(2);
+    ASSERT_TRUE(w.Form().Busy());
+    EXPECT_EQ(prompt_.waitDepth, 1);
+
+    // Meanwhile the window's thread runs its event loop: timers fire, a resize is laid out, progress shows.
+    int ticks = 0;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+    timer.start(5);
+    const int before = files->height();
+    w.resize(w.width(), w.height() + 150);
+    QTest::qWait(300);
+    ASSERT_TRUE(w.Form().Busy()) << "the count ended too soon for this test";
+    EXPECT_GT(ticks, 5);
+    EXPECT_GT(files->height(), before + 100);
+    EXPECT_TRUE(Find<QProgressBar>("statusProgress")->isVisible());
+    EXPECT_TRUE(Find<QPushButton>("statusCancel")->isVisible());
+    EXPECT_TRUE(Find<QLabel>("statusText")->text().startsWith("SMTP-Debug-20260713.log: "));
+
+    QTest::keyClick(&w, Qt::Key_Escape);
+    EXPECT_FALSE(w.Form().Busy());
+    EXPECT_EQ(Find<QLabel>("statusText")->text(), "Cancelled");
+    EXPECT_FALSE(Find<QProgressBar>("statusProgress")->isVisible());
+    EXPECT_EQ(Find<QListWidget>("LstErrors")->count(), 0);
+    EXPECT_EQ(prompt_.waitDepth, 0);
+    QTest::qWait(20);
+    EXPECT_EQ(Find<QListWidget>("LstErrors")->count(), 0); // the stopped count's result never arrives
+    EXPECT_TRUE(prompt_.messages.empty());
+
+    // The status bar is under the design's controls: the file list ends 800 twips above it.
+    const QRect list = files->geometry();
+    EXPECT_LE(list.bottom(), w.centralWidget()->height());
 }
 
 TEST_F(WindowTest, MenusAreBuiltFromTheDesignAndReachTheirHandlers) {

@@ -125,19 +125,21 @@ void ExpectResult(const ProgramResult& result, int exitCode, const std::string& 
 
 TEST_F(CliTest, SourcesListsEverySourceInOrderWithDebugStatus) {
     const std::string smtp = root_ + "/smtp/debug";
-    auto fallback = [&](const char* code) {
-        return std::string(R"({"code":")") + code + R"(","debugDir":")" + smtp + R"(","activityDir":""})";
+    // Linux paths are used as they stand, so each is also where the directory is on this machine.
+    auto source = [&](const char* code, const std::string& debug, const std::string& activity) {
+        return std::string(R"({"code":")") + code + R"(","debugDir":")" + debug + R"(","debugPath":")" +
+               debug + R"(","activityDir":")" + activity + R"(","activityPath":")" + activity + R"("})";
     };
-    const std::string expected =
-        R"({"debugStatus":2,"sources":[)" + fallback("HTTPMAIL") + R"(,{"code":"SMTP","debugDir":")" + smtp +
-        R"(","activityDir":")" + root_ + R"(/smtp/activity"},)" + fallback("LS") + "," + fallback("MTA") +
-        R"(,{"code":"POP","debugDir":")" + root_ + R"(/pop/debug","activityDir":""},)" + fallback("POPC") +
-        "," + fallback("SF") + "]}\n";
+    auto fallback = [&](const char* code) { return source(code, smtp, ""); };
+    const std::string expected = R"({"debugStatus":2,"sources":[)" + fallback("HTTPMAIL") + "," +
+                                 source("SMTP", smtp, root_ + "/smtp/activity") + "," + fallback("LS") + "," +
+                                 fallback("MTA") + "," + source("POP", root_ + "/pop/debug", "") + "," +
+                                 fallback("POPC") + "," + fallback("SF") + "]}\n";
     ExpectResult(Scan({"sources", "--json"}), 0, expected, "");
 
     const auto people = Scan({"sources"});
     EXPECT_EQ(people.exitCode, 0);
-    EXPECT_EQ(people.out.rfind("Debug Status: 2\n", 0), 0u) << people.out;
+    EXPECT_EQ(people.out.rfind("Debug Status: 2\n\nSOURCE", 0), 0u) << people.out;
     EXPECT_NE(people.out.find("POP       " + root_ + "/pop/debug"), std::string::npos) << people.out;
 }
 
@@ -343,6 +345,10 @@ TEST_F(CliTest, UnreadableLogFileExitsOneWithTheReason) {
 
 TEST_F(CliTest, UsageErrorsExitTwoWithTheUsageText) {
     const std::string file = kDebugLogName;
+    const std::string kPlainName =
+        "FILE must be a plain file name as 'files' lists it (no directory separator, "
+        "not \".\" or \"..\"), not '";
+    const std::string kElsewhere = "'; use --log PATH for a log elsewhere";
     struct Case {
         std::vector<std::string> args;
         std::string message;
@@ -372,6 +378,12 @@ TEST_F(CliTest, UsageErrorsExitTwoWithTheUsageText) {
         {{"transcript", "SMTP", file, "--event", "0"}, "transcript needs --instance K"},
         {{"transcript", "--log", "x.log", "--catalogue", "c.tab", "--event", "0", "--instance", "0"},
          "transcript with --log and no SOURCE needs --activity-dir DIR"},
+        {{"scan", "SMTP", "../../../../etc/hostname"}, kPlainName + "../../../../etc/hostname" + kElsewhere},
+        {{"scan", "SMTP", "/etc/hostname"}, kPlainName + "/etc/hostname" + kElsewhere},
+        {{"instances", "SMTP", "sub/" + file, "--event", "0"}, kPlainName + "sub/" + file + kElsewhere},
+        {{"transcript", "SMTP", ".", "--event", "0", "--instance", "0"}, kPlainName + "." + kElsewhere},
+        {{"scan", "SMTP", ".."}, kPlainName + ".." + kElsewhere},
+        {{"scan", "SMTP", ""}, kPlainName + kElsewhere},
         {{"fetch"}, "fetch needs one SOURCE"},
         {{"fetch", "SMTP", "--log", "x"}, "option --log does not apply to fetch"},
     };

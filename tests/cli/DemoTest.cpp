@@ -27,6 +27,8 @@ using testing_support::WriteBytes;
 const std::string kScanProgram = BRINDLEMAR_SCAN_PROGRAM;
 const std::string kDemoProgram = BRINDLEMAR_DEMO_PROGRAM;
 const std::string kSampleCatalogues = BRINDLEMAR_SAMPLE_CATALOGUES;
+// Where the demo's logs lie, as copied off the server's C: drive.
+const std::string kLogs = "drives/c/Program Files/Brindlemar/Logs";
 
 const std::map<std::string, std::string> kCatalogues = {
     {"SMTP", "Relay denied for\tL\tE\r\n"
@@ -70,14 +72,17 @@ TEST_F(DemoTest, ScannerFindsTheDemosEventsAndTranscripts) {
     ASSERT_EQ(made.exitCode, 0) << made.err;
     ScopedEnv registry("BRINDLEMAR_REGISTRY", env + "/registry.reg");
 
+    // The server's Windows paths, found in the drive folder beside the export file.
     const json sources = ScanJson({"sources", "--json"});
     ASSERT_EQ(sources["sources"].size(), 7u);
     for (const auto& source : sources["sources"]) {
-        std::string folder = source["code"];
-        for (auto& c : folder)
-            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        EXPECT_EQ(source["debugDir"], env + "/logs/" + folder + "/debug");
-        EXPECT_EQ(source["activityDir"], env + "/logs/" + folder + "/activity");
+        const std::string code = source["code"];
+        SCOPED_TRACE(code);
+        EXPECT_EQ(source["debugDir"], "C:\\Program Files\\Brindlemar\\Logs\\" + code + "\\Debug");
+        EXPECT_EQ(source["debugPath"], env + "/" + kLogs + "/" + code + "/Debug");
+        EXPECT_EQ(source["activityDir"],
+                  "%SystemDrive%\\Program Files\\Brindlemar\\Logs\\" + code + "\\Activity");
+        EXPECT_EQ(source["activityPath"], env + "/" + kLogs + "/" + code + "/Activity");
     }
     EXPECT_EQ(sources["debugStatus"], 0);
 
@@ -164,7 +169,8 @@ TEST_F(DemoTest, LogsFollowTheServersConventions) {
     ASSERT_EQ(MakeDemo(env, dir_.File("cat")).exitCode, 0);
 
     bool onlyCrLf = false;
-    const auto debug = CrLfLines(ReadBytes(env + "/logs/smtp/debug/SMTP-Debug-261206.log"), onlyCrLf);
+    const auto debug =
+        CrLfLines(ReadBytes(env + "/" + kLogs + "/SMTP/Debug/SMTP-Debug-261206.log"), onlyCrLf);
     EXPECT_TRUE(onlyCrLf);
     EXPECT_GT(debug.size(), 1000u);
     EXPECT_LT(debug.size(), 20000u);
@@ -177,7 +183,7 @@ TEST_F(DemoTest, LogsFollowTheServersConventions) {
     EXPECT_TRUE(highBytes) << "the logs hold cp1252 text";
 
     const auto activity =
-        CrLfLines(ReadBytes(env + "/logs/smtp/activity/SMTP-Activity-261206.log"), onlyCrLf);
+        CrLfLines(ReadBytes(env + "/" + kLogs + "/SMTP/Activity/SMTP-Activity-261206.log"), onlyCrLf);
     EXPECT_TRUE(onlyCrLf);
     EXPECT_GT(activity.size(), 1000u);
     for (std::size_t i = 0; i < activity.size(); ++i) {
@@ -189,12 +195,22 @@ TEST_F(DemoTest, LogsFollowTheServersConventions) {
         }
     }
 
-    const std::string reg = ReadBytes(env + "/registry.reg");
-    EXPECT_EQ(reg.rfind("REGEDIT4\r\n", 0), 0u);
-    EXPECT_NE(reg.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Brindlemar\\Brindlemar\\connectors\\pop]\r\n"
-                       "\"Debug Log File Directory\"=\"" +
-                       env + "/logs/popc/debug\"\r\n"),
-              std::string::npos);
+    // The export as the Registry Editor saves it: UTF-16LE with a byte order mark (ASCII text here).
+    const std::string bytes = ReadBytes(env + "/registry.reg");
+    ASSERT_EQ(bytes.rfind("\xFF\xFE", 0), 0u);
+    std::string reg;
+    for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
+        ASSERT_EQ(bytes[i + 1], '\0');
+        reg.push_back(bytes[i]);
+    }
+    EXPECT_EQ(reg.rfind("Windows Registry Editor Version 5.00\r\n", 0), 0u);
+    EXPECT_NE(
+        reg.find(
+            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Brindlemar\\Brindlemar\\connectors\\pop]\r\n"
+            "\"Debug Log File Directory\"=\"C:\\\\Program Files\\\\Brindlemar\\\\Logs\\\\POPC\\\\Debug\"\r\n"
+            "\"Activity Log Directory\"=hex(2):25,00,53,00,79,00,73,00,"),
+        std::string::npos)
+        << reg;
     EXPECT_NE(reg.find("\"Library Server\"=\"127.0.0.1:1234\"\r\n"), std::string::npos);
     EXPECT_NE(reg.find("\"Debug Status\"=dword:00000000\r\n"), std::string::npos);
 }
@@ -205,7 +221,7 @@ TEST_F(DemoTest, SameArgumentsGiveTheSameLogs) {
     // And again over an earlier demo.
     ASSERT_EQ(MakeDemo(dir_.File("b"), dir_.File("cat")).exitCode, 0);
     std::size_t files = 0;
-    for (const auto& entry : fs::recursive_directory_iterator(dir_.Path() / "a" / "logs")) {
+    for (const auto& entry : fs::recursive_directory_iterator(dir_.Path() / "a" / "drives")) {
         if (!entry.is_regular_file())
             continue;
         const auto relative = fs::relative(entry.path(), dir_.Path() / "a");
@@ -224,7 +240,7 @@ TEST_F(DemoTest, NeverWritesIntoSomeoneElsesDirectory) {
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_NE(result.err.find("already holds registry.reg"), std::string::npos) << result.err;
     EXPECT_EQ(ReadBytes(target + "/registry.reg"), "REGEDIT4\r\n");
-    EXPECT_FALSE(fs::exists(target + "/logs"));
+    EXPECT_FALSE(fs::exists(target + "/drives"));
 
     EXPECT_EQ(RunProgram(kDemoProgram, {dir_.File("x")}).exitCode, 2) << "--catalogues is needed";
     const auto noCatalogues = MakeDemo(dir_.File("x"), dir_.File("absent"));

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <stdexcept>
 
@@ -267,6 +268,35 @@ TEST_F(FormTest, MoreInformationOpensOnlyWebAddressesAndReportsTheDesktopsRefusa
         EXPECT_EQ(view_->messages.back().text, row.shown);
         EXPECT_EQ(view_->messages.back().icon, Icon::Exclamation);
     }
+}
+
+TEST_F(FormTest, LogsCopiedOffTheServerAreFoundThroughItsWindowsPaths) {
+    // The server's Windows paths in the export; its logs copied into drives/c beside it, folder names in
+    // another case.
+    namespace fs = std::filesystem;
+    fs::create_directories(dir_.Path() / "drives/c/logs/smtp");
+    fs::rename(smtpDebug_, dir_.Path() / "drives/c/logs/smtp/debug");
+    fs::rename(smtpActivity_, dir_.Path() / "drives/c/logs/smtp/activity");
+    settings_.debugDirectories = {{"Connectors\\SMTP", "C:\\Logs\\SMTP\\Debug"}};
+    settings_.activityDirectories = {{"Connectors\\SMTP", "C:\\Logs\\SMTP\\Activity"}};
+    WriteRegistry();
+    testing_support::ScopedEnv drives("BRINDLEMAR_DRIVES", "");
+
+    form::frmMain& f = Start();
+    EXPECT_EQ(view_->Items(ListId::lstFiles),
+              Strings({"SMTP-Debug-20260711.log", "SMTP-Debug-20260712.log"}));
+    EXPECT_EQ(view_->directoryCaption, "C:\\Logs\\SMTP\\Debug"); // the registry's text
+    EXPECT_EQ(view_->status, "Debug logs found in " + (dir_.Path() / "drives/c/logs/smtp/debug").string());
+    ChooseFile(kSmtpLog);
+    EXPECT_EQ(f.ErrorCounts, (std::vector<std::int32_t>{2, 1, 0, 1}));
+    view_->Choose(ListId::LstErrors, 0);
+    ASSERT_EQ(f.InstanceCount(), 2u);
+    view_->ChooseInstance(0);
+    EXPECT_EQ(std::count(view_->Text(TextId::txtTranscript).begin(), view_->Text(TextId::txtTranscript).end(),
+                         '\n'),
+              3);
+    EXPECT_TRUE(view_->messages.empty());
+    EXPECT_TRUE(view_->windows.empty());
 }
 
 TEST_F(FormTest, ChoosingAnotherSourceLoadsItsCatalogueAndClearsTheOldResults) {

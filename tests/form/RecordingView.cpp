@@ -1,5 +1,8 @@
 #include "RecordingView.h"
 
+#include <gtest/gtest.h>
+
+#include <chrono>
 #include <cmath>
 
 namespace formtest {
@@ -38,6 +41,59 @@ void RecordingView::ClickChosen(form::ListId list) {
         RaiseClick(list);
 }
 
+void RecordingView::Post(std::function<void()> work) {
+    {
+        std::lock_guard lock(postedMutex_);
+        posted_.push_back(std::move(work));
+        ++postedEver_;
+    }
+    postedArrived_.notify_all();
+}
+
+std::size_t RecordingView::RunPosted() {
+    std::deque<std::function<void()>> now;
+    {
+        std::lock_guard lock(postedMutex_);
+        now.swap(posted_);
+    }
+    for (auto& work : now)
+        work();
+    return now.size();
+}
+
+bool RecordingView::WaitForPosted() {
+    std::unique_lock lock(postedMutex_);
+    return postedArrived_.wait_for(lock, std::chrono::seconds(10), [this] { return !posted_.empty(); });
+}
+
+void RecordingView::WaitForQuiet() {
+    std::unique_lock lock(postedMutex_);
+    for (;;) {
+        const std::size_t before = postedEver_;
+        if (!postedArrived_.wait_for(lock, std::chrono::milliseconds(200),
+                                     [&] { return postedEver_ != before; }))
+            return;
+    }
+}
+
+void RecordingView::Settle() {
+    RunPosted();
+    while (form_ != nullptr && form_->Busy()) {
+        if (!WaitForPosted()) {
+            ADD_FAILURE() << "the form's work did not end within 10 s";
+            return;
+        }
+        RunPosted();
+    }
+}
+
+void RecordingView::ShowWork(std::string_view text, double fraction) {
+    status = text;
+    workShown = true;
+    workFraction = fraction;
+    ++progressReports;
+}
+
 void RecordingView::RaiseClick(form::ListId list) {
     if (form_ == nullptr)
         return;
@@ -52,11 +108,15 @@ void RecordingView::RaiseClick(form::ListId list) {
         form_->LstErrors_Click();
         break;
     }
+    if (settleAfterChoice)
+        Settle();
 }
 
 void RecordingView::ChooseInstance(long long row) {
     selectedInstance_ = row;
     form_->lstinstances_Click();
+    if (settleAfterChoice)
+        Settle();
 }
 
 void RecordingView::DoubleClickInstance(long long row) {

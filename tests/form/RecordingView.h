@@ -4,7 +4,11 @@
 #pragma once
 
 #include <array>
+#include <condition_variable>
+#include <deque>
+#include <functional>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -43,6 +47,16 @@ public:
     // Every instance row as the list shows it.
     std::vector<std::string> InstanceRows() const;
 
+    // Work posted to the window: run what is there now (how many ran); wait until something is posted
+    // (false after 10 s); run until the form's work is done. After each choice the view settles by itself
+    // unless settleAfterChoice is false (tests of what happens while work runs).
+    std::size_t RunPosted();
+    bool WaitForPosted();
+    // Waits until nothing more has been posted for a fifth of a second (the work has come to its end).
+    void WaitForQuiet();
+    void Settle();
+    bool settleAfterChoice = true;
+
     const std::vector<std::string>& Items(form::ListId list) const { return items_[Index(list)]; }
     const std::string& Text(form::TextId box) const { return texts_[box == form::TextId::txtTranscript]; }
 
@@ -64,6 +78,9 @@ public:
     void ShowInstanceWindow(std::string_view caption, std::string_view text) override;
     int ShellOpen(std::string_view target) override;
     void CloseWindow() override { closed = true; }
+    void Post(std::function<void()> work) override;
+    void ShowWork(std::string_view text, double fraction) override;
+    void ShowStatus(std::string_view text) override { status = text, workShown = false; }
     form::Box OuterBox() const override { return outer; }
     bool IsMinimized() const override { return minimized; }
     form::Box PlaceOf(form::ControlId control) const override { return places_.at(control); }
@@ -71,6 +88,10 @@ public:
     float WholeItemsHeight(form::ControlId list, float requested) const override;
 
     std::string directoryCaption;
+    std::string status;      // the status bar's text
+    bool workShown = false;  // the progress bar and Cancel button are showing
+    double workFraction = 0; // how far the work had come when last told
+    int progressReports = 0;
     std::vector<RecordedMessage> messages;
     std::vector<RecordedWindow> windows;
     std::vector<std::string> opened;
@@ -87,6 +108,10 @@ private:
     void RaiseClick(form::ListId list);
 
     form::frmMain* form_ = nullptr;
+    std::mutex postedMutex_;
+    std::condition_variable postedArrived_;
+    std::deque<std::function<void()>> posted_;
+    std::size_t postedEver_ = 0;
     std::array<std::vector<std::string>, 3> items_;
     std::array<int, 3> selected_{-1, -1, -1};
     std::array<std::string, 2> texts_;

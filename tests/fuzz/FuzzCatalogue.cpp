@@ -1,5 +1,7 @@
 // The catalogue loader and SplitField: any file loads as entries (or a read failure), every entry has its
-// three fields, and SplitField agrees with a plain re-implementation of the cutting rule.
+// three fields, a bound on entries keeps exactly the first ones, and SplitField agrees with a plain
+// re-implementation of the cutting rule.
+#include <algorithm>
 #include <cstdlib>
 #include <vector>
 
@@ -50,5 +52,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const auto& s : loaded.strings)
         if (s.find("<CRLF>") != std::string::npos)
             std::abort();
+
+    // With a small entry bound the load gives the first entries of the whole load, and says it stopped
+    // exactly when the file holds more.
+    const std::size_t bound = size % 7 + 1;
+    catalogue::Catalogue bounded;
+    const auto boundedOutcome =
+        catalogue::LoadCatalogueFile(path, bounded, catalogue::kMaxCatalogueBytes, bound);
+    const bool more = loaded.strings.size() > bound;
+    if (bounded.strings.size() != std::min(bound, loaded.strings.size()) ||
+        bounded.links.size() != bounded.strings.size() ||
+        bounded.descriptions.size() != bounded.strings.size())
+        std::abort();
+    for (std::size_t i = 0; i < bounded.strings.size(); ++i)
+        if (bounded.strings[i] != loaded.strings[i] || bounded.links[i] != loaded.links[i] ||
+            bounded.descriptions[i] != loaded.descriptions[i])
+            std::abort();
+    if (more != (boundedOutcome.kind == catalogue::LoadOutcome::Kind::ReadFailed &&
+                 boundedOutcome.description == catalogue::TooManyEntriesDescription(bound)))
+        std::abort();
     return 0;
 }

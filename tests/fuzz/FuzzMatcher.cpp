@@ -6,7 +6,8 @@
 // Input: RECIPE \xff\x01 LOG \xff\x01 STRING \xff\x01 STRING ...
 // Every three bytes of RECIPE make one more search string from the log (kind, where, how long), so the
 // catalogue holds strings that do occur, cut anywhere: across terminators, with CR LF, CR or LF added, empty,
-// repeated.
+// repeated. Kinds with bit 0x40 make the shapes that are costly for a filter instead: runs of one byte,
+// runs with another last byte, families of strings sharing a key, and lines of one byte added to the log.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -18,7 +19,7 @@
 
 namespace {
 
-constexpr std::size_t kMaxEntries = 24;
+constexpr std::size_t kMaxEntries = 40;
 constexpr std::size_t kMaxStringBytes = 600;
 constexpr std::size_t kBlockSizes[] = {16, 64, 4096};
 // Logs up to this size are also counted with a tiny read block (1 to 8 bytes, chosen by the input).
@@ -75,13 +76,49 @@ std::string Shown(std::string_view bytes) {
     std::abort();
 }
 
+// A shape that is costly for a filter: a search string, a family of them, or a line added to the log.
+void AddShape(unsigned kind, unsigned where, unsigned length, std::string& log,
+              std::vector<std::string>& strings) {
+    const char byte = log.empty() ? static_cast<char>(where) : log[where * log.size() / 256];
+    const std::size_t n = 1 + length * (kind & 0x80 ? 8u : 1u);
+    switch (kind % 4) {
+    case 0: // a run of one byte
+        strings.emplace_back(n, byte);
+        break;
+    case 1: // a run with another last byte, or anchored at the end
+        strings.push_back(std::string(n, byte) +
+                          (where % 2 ? "\r\n" : std::string(1, static_cast<char>(where))));
+        break;
+    case 2: { // strings sharing the key at `where`, each with a different tail
+        std::string key = log.substr(log.empty() ? 0 : where * log.size() / 256, 4);
+        for (std::size_t k = 0; k < 1 + length % 16 && strings.size() < kMaxEntries; ++k)
+            strings.push_back(key + std::to_string(k * (where + 1)).substr(0, 1 + k % 3));
+        break;
+    }
+    default: // a line of one byte, or of a repeated piece of the log
+        if (log.size() < kTinyBlockMaxLog * 4) {
+            const std::string piece =
+                where % 3 == 0 ? log.substr(where * log.size() / 256, 1 + length % 7) : std::string(1, byte);
+            std::string line;
+            while (line.size() < n * 4 && !piece.empty())
+                line += piece;
+            log += line + (where % 2 ? "\r\n" : "\r");
+        }
+        break;
+    }
+}
+
 // The search strings RECIPE makes from the log.
-void AddFromRecipe(std::string_view recipe, std::string_view log, std::vector<std::string>& strings) {
+void AddFromRecipe(std::string_view recipe, std::string& log, std::vector<std::string>& strings) {
     static const char* const kTerminatorStrings[] = {"", "\r", "\n", "\r\n", "\r\n\r\n", "\n\r\n", "\r\r"};
     for (std::size_t i = 0; i + 3 <= recipe.size() && strings.size() < kMaxEntries; i += 3) {
         const auto kind = static_cast<unsigned char>(recipe[i]);
         const auto where = static_cast<unsigned char>(recipe[i + 1]);
         const auto length = static_cast<unsigned char>(recipe[i + 2]);
+        if (kind & 0x40) {
+            AddShape(kind, where, length, log, strings);
+            continue;
+        }
         if (kind % 8 == 6) {
             if (!strings.empty())
                 strings.push_back(strings[where % strings.size()]);
@@ -123,11 +160,12 @@ void AddFromRecipe(std::string_view recipe, std::string_view log, std::vector<st
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     fuzz::Parts parts(data, size);
     const std::string_view recipe = parts.Next();
-    const std::string_view log = parts.Next();
+    std::string logBytes(parts.Next());
     std::vector<std::string> strings;
     while (!parts.Done() && strings.size() < kMaxEntries)
         strings.emplace_back(parts.Next().substr(0, kMaxStringBytes));
-    AddFromRecipe(recipe, log, strings);
+    AddFromRecipe(recipe, logBytes, strings);
+    const std::string_view log = logBytes;
 
     static const std::string path = fuzz::ScratchDir() + "/SMTP-Debug-1.log";
     fuzz::WriteFile(path, log);
@@ -175,13 +213,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             Differ("the scan failed at block size " + std::to_string(block), 0, {});
         compareCounts(counts, "EventMatcher at block size " + std::to_string(block));
     }
+    // The file split into ranges, one per thread, with the range edges wherever the input puts them: inside
+    // a CR LF, right after a lone CR, inside a line longer than the block.
+    const unsigned threads = 2 + size % 6;
+    scan::ScanOptions split;
+    split.threads = threads;
+    split.minRangeBytes = 1;
+    split.blockSize = kBlockSizes[size % std::size(kBlockSizes)];
+    const std::string splitWhere = " split over " + std::to_string(threads) + " threads at block size " +
+                                   std::to_string(split.blockSize);
+    counts.assign(3, -1);
+    if (!scan::CountEvents(path, matcher, counts, split).ok)
+        Differ("the scan failed" + splitWhere, 0, {});
+    compareCounts(counts, "EventMatcher" + splitWhere);
 
     // Instance lines: each entry at one of the small block sizes, taken in turn across entries and inputs.
     for (std::size_t e = 0; e < strings.size(); ++e) {
         const std::size_t block = kBlockSizes[(e + size) % std::size(kBlockSizes)];
-        const std::string where = " at block size " + std::to_string(block);
+        // Every other entry is listed split over threads, so instance lines meet range edges too.
+        const bool splitThis = (e + size) % 2 == 1;
+        const std::string where = splitThis ? splitWhere : " at block size " + std::to_string(block);
         scan::InstanceLines instances;
-        if (!instances.Build(path, strings[e], block).ok)
+        if (!(splitThis ? instances.Build(path, strings[e], split) : instances.Build(path, strings[e], block))
+                 .ok)
             Differ("InstanceLines::Build failed" + where, e, strings[e]);
         const auto& want = expectedLines[e];
         if (instances.Size() != want.size())

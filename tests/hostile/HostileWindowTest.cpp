@@ -61,6 +61,7 @@ TEST_F(HostileWindowTest, ALogCutShortAfterTheListingShowsTheCountsOfWhatIsThere
         auto* files = Find<QListWidget>("lstFiles");
         QTest::mouseClick(files->viewport(), Qt::LeftButton, {},
                           files->visualItemRect(files->item(1)).center());
+        Settle();
         EXPECT_EQ(w.Form().ErrorCounts, row.counts);
         EXPECT_EQ(Items(Find<QListWidget>("LstErrors")), row.rows);
     }
@@ -96,7 +97,9 @@ TEST_F(HostileWindowTest, ADirectoryNamedLikeALogIsNotListedAndNamedDirectlyIsRe
     EXPECT_EQ(Items(Find<QListWidget>("lstFiles")),
               QStringList({"SMTP-Debug-20260711.log", "SMTP-Debug-20260712.log"}));
     w.Form().GetErrorCount("SMTP", "SMTP-Debug-20260713.log");
+    Settle();
     w.Form().ShowErrorInstances("SMTP", "SMTP-Debug-20260713.log", 0);
+    Settle();
     ASSERT_EQ(prompt_.messages.size(), 2u);
     for (const auto& message : prompt_.messages) {
         EXPECT_EQ(message.text, "Unable to open log file. Is a directory");

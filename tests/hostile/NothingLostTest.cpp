@@ -110,10 +110,12 @@ TEST_F(NothingLostTest, TheWholeRoadLeavesLogsSettingsAndProgramDirectoryAsTheyW
     Find<QAction>("mnuKB")->trigger();
     // POP: fetched, stored, listed and scanned; then SF, whose reply is a notice.
     Find<QComboBox>("lstLogSource")->setCurrentIndex(4);
+    Settle();
     ChooseFile("POP-Debug-20260712.log");
     Choose(Find<QListWidget>("LstErrors"), 0);
     ChooseFile("POP-Debug-link.log");
     Find<QComboBox>("lstLogSource")->setCurrentIndex(6);
+    Settle();
     Find<QAction>("mnuExit")->trigger();
     window_.reset();
 

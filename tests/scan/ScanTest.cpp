@@ -146,6 +146,96 @@ TEST(ScanTester, TerminatorsAcrossBlockEdges) {
     }
 }
 
+std::string Run(std::size_t n, char byte = 'a') {
+    return std::string(n, byte);
+}
+
+std::vector<std::string> Numbered(const char* format, int count) {
+    std::vector<std::string> strings;
+    for (int i = 0; i < count; ++i) {
+        char s[64];
+        std::snprintf(s, sizeof s, format, i);
+        strings.emplace_back(s);
+    }
+    return strings;
+}
+
+std::vector<std::string> Joined(std::vector<std::string> a, const std::vector<std::string>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+struct HostileCase {
+    const char* name;
+    std::vector<std::string> lines;
+    std::vector<std::string> catalogue;
+    std::vector<std::size_t> listed; // entries whose instance lines are checked too
+};
+
+// The shapes that make a filter's comparisons costly (so the fast matcher hands runs to its automaton, skips
+// runs of a byte and leaves lines whose patterns are all counted), at sizes small enough for the plain
+// matcher: the counts must still be the plain rule's.
+const std::vector<HostileCase>& HostileCases() {
+    static const std::vector<HostileCase> cases{
+        {"a long line of one byte against runs of it",
+         {Run(2000), "ok", Run(700), Run(2000) + "b"},
+         {Run(1), Run(2), Run(3), Run(5), Run(9), Run(16), Run(100), Run(700), Run(701), Run(1999), Run(2000),
+          Run(2001), Run(2000) + "b", Run(700) + "\r\n", Run(2000) + "\r\n", "b\r\n"},
+         {7, 8, 12, 13}},
+        {"runs with another last byte",
+         {Run(1500), Run(600) + "b", "b" + Run(600), Run(300) + "b" + Run(300)},
+         {Run(599) + "b", Run(600) + "b", Run(601) + "b", Run(300) + "b" + Run(300), "b" + Run(599),
+          Run(9) + "b", Run(8) + "bb", Run(5) + "b"},
+         {0, 3}},
+        {"many strings sharing one key",
+         {"Qz7#0000 Qz7#0000 Qz7#0000 Qz7#0000", "Qz7#012 and Qz7#0123", "Qz7#", "xQz7#299Qz7#29"},
+         Joined(Numbered("Qz7#%03d", 300), Numbered("Qz7#0%d", 20)),
+         {0, 12, 299, 312}},
+        {"many strings sharing one key, in lines with other matches",
+         {Run(40, 'Q') + "Qz7#012", "Qz7#Qz7#Qz7#Qz7#Qz7#Qz7#Qz7#" + Run(30, '#'), "####Qz7#12#"},
+         Joined(Numbered("Qz7#%02d#", 100), {"Qz7#Qz7#", "z7#Q", "####", "Qz7#\r\n", "#\r\n"}),
+         {12, 100, 103}},
+        {"strings that are suffixes of each other",
+         {"xabcabcabcabcabcabcab", "abcabcabcabcab", "cabcabcab", "bcab"},
+         {"abcabcabcabcab", "bcabcabcab", "cabcab", "abcab", "bcab", "cab", "ab", "b",
+          "xabcabcabcabcabcabcab", "abcabcabcabcabcabcabc", "cabcabcab\r\n", "bcab\r\n", "ab\r\n"},
+         {0, 4, 10}},
+        {"near-duplicates of one string",
+         {"Connection refused by 10.0.0.7 port 25", "Connection refused by 10.0.0.17 port 25",
+          "Connection refused", "10.0.0.7 port 2"},
+         Joined(Numbered("Connection refused by 10.0.0.%d", 60), Numbered("10.0.0.%d port 25", 60)),
+         {7, 17, 67, 70}},
+        {"many short strings",
+         {"abcabc", "cab", "", "aab a", "c"},
+         Joined(Numbered("%d", 30), {"a", "b", "c", "ab", "ba", "bc", "cb", "ca", "ac", "aa", "bb", "cc",
+                                     "abc", "cab", "c\r\n", "b\r\n", "ab\r", "a a"}),
+         {30, 43, 44}},
+        {"end-anchored runs of one byte",
+         {Run(50), Run(49), Run(51) + "b", Run(400), "b" + Run(60)},
+         {Run(49) + "\r\n", Run(50) + "\r\n", Run(51) + "\r\n", Run(60) + "\r\n", Run(400) + "\r",
+          "b" + Run(60) + "\r\n", Run(10) + "b\r\n", "ab\r\n", "a\r\n"},
+         {1, 5, 6}},
+    };
+    return cases;
+}
+
+TEST(ScanTester, HostileShapesAgreeWithThePlainMatcher) {
+    TempDir dir;
+    const std::string path = dir.File("SMTP-Debug-hostile.log");
+    for (const HostileCase& c : HostileCases()) {
+        for (const Ending ending : Endings()) {
+            SCOPED_TRACE(std::string(c.name) + ", " + EndingName(ending));
+            WriteBytes(path, JoinLines(c.lines, ending));
+            const std::vector<std::int32_t> expected = PlainCounts(path, c.catalogue);
+            ExpectFastCounts(path, c.catalogue, expected);
+            for (const std::size_t i : c.listed) {
+                SCOPED_TRACE("instances of entry " + std::to_string(i));
+                ExpectInstances(path, c.catalogue[i], PlainInstances(path, c.catalogue[i]));
+            }
+        }
+    }
+}
+
 // Random logs over a small alphabet (so that strings recur and collide) and random catalogues drawn from
 // them: the fast matcher must agree with the plain one on every count and every listed line.
 TEST(ScanTester, RandomCataloguesAgreeWithThePlainMatcher) {

@@ -13,6 +13,19 @@ const std::vector<std::size_t>& BlockSizes() {
     return sizes;
 }
 
+const std::vector<unsigned>& ThreadCounts() {
+    static const std::vector<unsigned> counts{1, 2, 7};
+    return counts;
+}
+
+scan::ScanOptions SplitEverywhere(unsigned threads, std::size_t blockSize) {
+    scan::ScanOptions options;
+    options.threads = threads;
+    options.minRangeBytes = 1; // even a file of a few bytes is split, so range edges fall everywhere
+    options.blockSize = blockSize;
+    return options;
+}
+
 const std::vector<Ending>& Endings() {
     static const std::vector<Ending> endings{Ending::CrLf, Ending::Cr, Ending::Mixed, Ending::CrLfNoFinal};
     return endings;
@@ -59,12 +72,15 @@ std::vector<std::int32_t> PlainCounts(const std::string& path, const std::vector
 void ExpectFastCounts(const std::string& path, const std::vector<std::string>& catalogue,
                       const std::vector<std::int32_t>& expected) {
     const scan::EventMatcher matcher(catalogue);
-    for (const std::size_t block : BlockSizes()) {
-        SCOPED_TRACE("block size " + std::to_string(block));
-        std::vector<std::int32_t> counts{-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
-        const text::Status status = scan::CountEvents(path, matcher, counts, block);
-        ASSERT_TRUE(status.ok) << status.description;
-        EXPECT_EQ(counts, expected);
+    for (const unsigned threads : ThreadCounts()) {
+        for (const std::size_t block : BlockSizes()) {
+            SCOPED_TRACE("block size " + std::to_string(block) + ", threads " + std::to_string(threads));
+            std::vector<std::int32_t> counts{-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+            const text::Status status =
+                scan::CountEvents(path, matcher, counts, SplitEverywhere(threads, block));
+            ASSERT_TRUE(status.ok) << status.description;
+            EXPECT_EQ(counts, expected);
+        }
     }
 }
 
@@ -84,16 +100,18 @@ std::vector<ExpectedLine> PlainInstances(const std::string& path, const std::str
 
 void ExpectInstances(const std::string& path, const std::string& searchString,
                      const std::vector<ExpectedLine>& expected) {
-    for (const std::size_t block : BlockSizes()) {
-        SCOPED_TRACE("block size " + std::to_string(block));
-        scan::InstanceLines instances;
-        const text::Status status = instances.Build(path, searchString, block);
-        ASSERT_TRUE(status.ok) << status.description;
-        ASSERT_EQ(instances.Size(), expected.size());
-        for (std::size_t i = 0; i < expected.size(); ++i) {
-            EXPECT_EQ(instances.LineOffset(i), expected[i].offset) << "line " << i;
-            EXPECT_EQ(instances.LineLength(i), expected[i].text.size()) << "line " << i;
-            EXPECT_EQ(instances.Line(i), expected[i].text) << "line " << i;
+    for (const unsigned threads : ThreadCounts()) {
+        for (const std::size_t block : BlockSizes()) {
+            SCOPED_TRACE("block size " + std::to_string(block) + ", threads " + std::to_string(threads));
+            scan::InstanceLines instances;
+            const text::Status status = instances.Build(path, searchString, SplitEverywhere(threads, block));
+            ASSERT_TRUE(status.ok) << status.description;
+            ASSERT_EQ(instances.Size(), expected.size());
+            for (std::size_t i = 0; i < expected.size(); ++i) {
+                EXPECT_EQ(instances.LineOffset(i), expected[i].offset) << "line " << i;
+                EXPECT_EQ(instances.LineLength(i), expected[i].text.size()) << "line " << i;
+                EXPECT_EQ(instances.Line(i), expected[i].text) << "line " << i;
+            }
         }
     }
 }

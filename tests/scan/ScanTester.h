@@ -7,10 +7,16 @@
 #include <string>
 #include <vector>
 
+#include "scan/Scan.h"
+
 namespace scan_testing {
 
 // Read blocks tried for every case: tiny ones put everything across block edges, the default reads whole.
 const std::vector<std::size_t>& BlockSizes();
+// Threads tried for every case, each range a thread; with SplitEverywhere even a tiny file is split, so the
+// range edges fall on every kind of place (inside a CR LF, after a lone CR, inside a long line).
+const std::vector<unsigned>& ThreadCounts();
+scan::ScanOptions SplitEverywhere(unsigned threads, std::size_t blockSize);
 
 // The ways the tester writes a case's lines to a file: terminators CR LF, lone CR, alternating, and CR LF
 // with no terminator after the last line.
@@ -22,7 +28,7 @@ std::string EndingName(Ending ending);
 // Counts by the plain matcher (the reference); fails the test if the file cannot be read.
 std::vector<std::int32_t> PlainCounts(const std::string& path, const std::vector<std::string>& catalogue);
 
-// Checks that the fast matcher gives `expected` at every block size.
+// Checks that the fast matcher gives `expected` at every block size and thread count.
 void ExpectFastCounts(const std::string& path, const std::vector<std::string>& catalogue,
                       const std::vector<std::int32_t>& expected);
 
@@ -33,7 +39,8 @@ struct ExpectedLine {
 // The lines of the file that the search string matches, by the line reader and the plain matcher.
 std::vector<ExpectedLine> PlainInstances(const std::string& path, const std::string& searchString);
 
-// Checks that InstanceLines gives exactly `expected` (offsets, lengths, bytes) at every block size.
+// Checks that InstanceLines gives exactly `expected` (offsets, lengths, bytes) at every block size and
+// thread count.
 void ExpectInstances(const std::string& path, const std::string& searchString,
                      const std::vector<ExpectedLine>& expected);
 

@@ -19,6 +19,13 @@ inline std::string Utf16Le(std::u16string_view text) {
     return bytes;
 }
 
+// A byte as the Registry Editor writes it in hex data: two lower-case digits.
+inline std::string HexByte(char byte) {
+    constexpr char kDigits[] = "0123456789abcdef";
+    const auto b = static_cast<unsigned char>(byte);
+    return {kDigits[b >> 4], kDigits[b & 0xF]};
+}
+
 inline std::string JoinLines(std::initializer_list<std::string_view> lines) {
     std::string joined;
     for (std::string_view line : lines) {

@@ -11,6 +11,7 @@
 
 #include "catalogue/Catalogue.h"
 #include "settings/Registry.h"
+#include "text/Ansi.h"
 #include "text/Paths.h"
 
 namespace demo {
@@ -21,18 +22,23 @@ namespace fs = std::filesystem;
 struct SourceSpec {
     std::string_view code;
     std::string_view subkey; // below the server's root key, as the server writes it
-    std::string_view folder; // DIR/logs/<folder>
+    std::string_view folder; // kServerLogs\<folder>\Debug and ...\Activity on the server
 };
 
 constexpr std::array<SourceSpec, 7> kSources = {{
-    {"HTTPMAIL", "services\\httpmail", "httpmail"},
-    {"SMTP", "connectors\\smtp", "smtp"},
-    {"LS", "connectors\\ls", "ls"},
-    {"MTA", "agents\\mta", "mta"},
-    {"POP", "services\\pop", "pop"},
-    {"POPC", "connectors\\pop", "popc"},
-    {"SF", "connectors\\sf", "sf"},
+    {"HTTPMAIL", "services\\httpmail", "HTTPMAIL"},
+    {"SMTP", "connectors\\smtp", "SMTP"},
+    {"LS", "connectors\\ls", "LS"},
+    {"MTA", "agents\\mta", "MTA"},
+    {"POP", "services\\pop", "POP"},
+    {"POPC", "connectors\\pop", "POPC"},
+    {"SF", "connectors\\sf", "SF"},
 }};
+
+// Where the server keeps its logs, below its system drive, and where the copy of them lies in the demo:
+// DIR/drives/c/Program Files/Brindlemar/Logs, as an administrator copies them off the server.
+constexpr std::string_view kServerLogs = "Program Files\\Brindlemar\\Logs";
+constexpr std::string_view kDrivesFolder = "drives";
 
 struct Day {
     std::string_view date;   // as the server stamps its lines: dd/mm/yy
@@ -310,8 +316,8 @@ text::Status MakeDirectories(const fs::path& dir) {
     return text::Status::Ok();
 }
 
-// The generator writes only the marker, registry.reg and logs/ in the directory. It refuses a directory that
-// already holds a registry.reg or a logs/ of someone else's (no marker), so it never writes over real
+// The generator writes only the marker, registry.reg and drives/ in the directory. It refuses a directory
+// that already holds a registry.reg or a drives/ of someone else's (no marker), so it never writes over real
 // settings or logs; other files there (a library server's log, say) are left alone.
 text::Status PrepareDirectory(const fs::path& dir) {
     std::error_code error;
@@ -322,7 +328,7 @@ text::Status PrepareDirectory(const fs::path& dir) {
         return text::Status::Fail(dir.string() + " is not a directory");
     if (fs::exists(dir / kMarkerFileName, error))
         return text::Status::Ok();
-    for (const char* name : {"registry.reg", "logs"})
+    for (const char* name : {"registry.reg", "drives", "logs"})
         if (fs::exists(dir / name, error) || (error && error != std::errc::no_such_file_or_directory))
             return text::Status::Fail(dir.string() + " already holds " + name +
                                       " and is no earlier demo; the demo is not made over them");
@@ -373,29 +379,57 @@ std::string RegistryString(std::string_view value) {
     return quoted + "\"";
 }
 
-std::string RegistryExport(const fs::path& logsRoot, const std::string& libraryHost) {
-    std::string reg = "REGEDIT4\r\n\r\n";
+// A REG_EXPAND_SZ as the Registry Editor's version 5 writes it: the UTF-16LE bytes of the text and its zero.
+std::string ExpandString(std::string_view value) {
+    constexpr char kDigits[] = "0123456789abcdef";
+    std::string hex = "hex(2):";
+    for (const char16_t unit : text::DecodeAnsi(value) + u'\0') {
+        for (const unsigned byte : {unit & 0xFFu, unsigned(unit) >> 8}) {
+            if (hex.size() > 7)
+                hex += ',';
+            hex += kDigits[byte >> 4];
+            hex += kDigits[byte & 0xF];
+        }
+    }
+    return hex;
+}
+
+// The export as the Registry Editor saves it on the server ("Windows Registry Editor Version 5.00", UTF-16LE
+// with a byte order mark): the debug log directories as plain Windows paths, the activity log directories
+// as REG_EXPAND_SZ values below %SystemDrive%, both of which the analyser finds under DIR/drives.
+std::string RegistryExport(const std::string& libraryHost) {
+    std::string reg = "Windows Registry Editor Version 5.00\r\n\r\n";
     for (const auto& source : kSources) {
-        const fs::path folder = logsRoot / std::string(source.folder);
+        const std::string folder = std::string(kServerLogs) + "\\" + std::string(source.folder);
         reg += "[HKEY_LOCAL_MACHINE\\" + std::string(settings::kRootKey) + "\\" + std::string(source.subkey) +
                "]\r\n";
-        reg += "\"Debug Log File Directory\"=" + RegistryString((folder / "debug").string()) + "\r\n";
-        reg += "\"Activity Log Directory\"=" + RegistryString((folder / "activity").string()) + "\r\n\r\n";
+        reg += "\"Debug Log File Directory\"=" + RegistryString("C:\\" + folder + "\\Debug") + "\r\n";
+        reg += "\"Activity Log Directory\"=" + ExpandString("%SystemDrive%\\" + folder + "\\Activity") +
+               "\r\n\r\n";
     }
     reg += "[HKEY_LOCAL_MACHINE\\" + std::string(settings::kLogAnalysisKey) + "]\r\n";
     reg += "\"Debug Status\"=dword:00000000\r\n";
     if (!libraryHost.empty())
         reg += "\"Library Server\"=" + RegistryString(libraryHost) + "\r\n";
     reg += "\r\n";
-    return reg;
+    std::string bytes = "\xFF\xFE";
+    for (const char16_t unit : text::DecodeAnsi(reg)) {
+        bytes.push_back(static_cast<char>(unit & 0xFF));
+        bytes.push_back(static_cast<char>(unit >> 8));
+    }
+    return bytes;
 }
 
 std::string MarkerText(const fs::path& dir) {
     const std::string reg = (dir / "registry.reg").string();
     return "Brindlemar Log Analyser demo environment\r\n"
            "\r\n"
-           "logs/<source>/debug and logs/<source>/activity hold three days of generated logs of every log\r\n"
-           "source; registry.reg points the analyser at them. To use them:\r\n"
+           "drives/c/Program Files/Brindlemar/Logs/<SOURCE>/Debug and .../Activity hold three days of\r\n"
+           "generated logs of every log source, as copied off the mail server; registry.reg is the "
+           "server's\r\n"
+           "settings as the Registry Editor exports them, with the server's Windows paths\r\n"
+           "(C:\\Program Files\\Brindlemar\\Logs\\...), which the analyser finds in drives/ beside it.\r\n"
+           "To use them:\r\n"
            "\r\n"
            "  BRINDLEMAR_REGISTRY=" +
            reg +
@@ -419,8 +453,8 @@ text::Status MakeSourceLogs(const SourceSpec& source, std::size_t sourceNumber, 
         summary.warnings.push_back(cataloguePath + ": " + outcome.description);
     const std::vector<Event> events = UsableEvents(entries);
 
-    const fs::path debugDir = logsRoot / std::string(source.folder) / "debug";
-    const fs::path activityDir = logsRoot / std::string(source.folder) / "activity";
+    const fs::path debugDir = logsRoot / std::string(source.folder) / "Debug";
+    const fs::path activityDir = logsRoot / std::string(source.folder) / "Activity";
     for (const auto& dir : {debugDir, activityDir})
         if (auto status = MakeDirectories(dir); !status.ok)
             return status;
@@ -486,14 +520,16 @@ text::Status MakeDemoEnvironment(const DemoOptions& options, DemoSummary& summar
         if (auto status = WriteFile((dir / kMarkerFileName).string(), MarkerText(dir)); !status.ok)
             return status;
 
-        const fs::path logsRoot = dir / "logs";
+        fs::path logsRoot = dir / kDrivesFolder / "c";
+        for (const std::string_view part : {"Program Files", "Brindlemar", "Logs"})
+            logsRoot /= std::string(part);
         for (std::size_t i = 0; i < kSources.size(); ++i)
             if (auto status = MakeSourceLogs(kSources[i], i, logsRoot, options.catalogueDir, summary);
                 !status.ok)
                 return status;
 
         summary.registryFile = (dir / "registry.reg").string();
-        return WriteFile(summary.registryFile, RegistryExport(logsRoot, options.libraryHost));
+        return WriteFile(summary.registryFile, RegistryExport(options.libraryHost));
     } catch (const std::bad_alloc&) {
         return text::Status::Fail("out of memory");
     } catch (const std::exception& error) {

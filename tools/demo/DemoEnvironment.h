@@ -1,6 +1,7 @@
 // The demo environment: three days of debug and activity logs for every log source, with the catalogued
-// events of the sample catalogues scattered through ordinary traffic, and a registry export file that points
-// the analyser at them. The same arguments always give the same bytes.
+// events of the sample catalogues scattered through ordinary traffic, laid out as logs copied off the mail
+// server into a drive folder, and the server's registry export file, whose Windows paths the analyser finds
+// there. The same arguments always give the same bytes.
 #pragma once
 
 #include <string>
@@ -26,11 +27,14 @@ struct DemoSummary {
 };
 
 // The name of the file that marks a directory as a demo environment. The generator does not write into a
-// directory that holds a registry.reg or a logs/ unless it is marked, so it never overwrites real logs.
+// directory that holds a registry.reg, a drives/ or a logs/ unless it is marked, so it never overwrites real
+// logs.
 inline constexpr const char* kMarkerFileName = "DEMO-README.txt";
 
-// Makes the environment: DIR/logs/<source>/debug/SOURCE-Debug-yymmdd.log,
-// DIR/logs/<source>/activity/SOURCE-Activity-yymmdd.log (cp1252, CR LF) and DIR/registry.reg (REGEDIT4).
+// Makes the environment: DIR/drives/c/Program Files/Brindlemar/Logs/SOURCE/Debug/SOURCE-Debug-yymmdd.log,
+// .../SOURCE/Activity/SOURCE-Activity-yymmdd.log (cp1252, CR LF) and DIR/registry.reg (version 5, UTF-16LE)
+// holding "C:\Program Files\Brindlemar\Logs\SOURCE\Debug" and, as REG_EXPAND_SZ,
+// "%SystemDrive%\Program Files\Brindlemar\Logs\SOURCE\Activity".
 // Fails with the reason when the directory holds someone else's settings or logs, or a file cannot be
 // written.
 [[nodiscard]] text::Status MakeDemoEnvironment(const DemoOptions& options, DemoSummary& summary);

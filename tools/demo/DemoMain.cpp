@@ -11,10 +11,11 @@ namespace {
 constexpr std::string_view kUsage =
     "Usage: brindlemar-demo DIR --catalogues CATDIR [--library-host HOST[:PORT]]\n"
     "\n"
-    "Makes a demo environment in DIR: three days of debug and activity logs of every log source in\n"
-    "DIR/logs, with the events of the sample catalogues CATDIR/SOURCE-Analysis.tab among ordinary\n"
-    "traffic, and DIR/registry.reg pointing the analyser at them and at the library server HOST.\n"
-    "DIR may be new, an earlier demo, or any directory without a registry.reg or logs/ of its own.\n"
+    "Makes a demo environment in DIR: three days of debug and activity logs of every log source, with\n"
+    "the events of the sample catalogues CATDIR/SOURCE-Analysis.tab among ordinary traffic, copied as\n"
+    "from the mail server into DIR/drives/c/Program Files/Brindlemar/Logs, and DIR/registry.reg, the\n"
+    "server's settings as the Registry Editor exports them (Windows paths, the library server HOST).\n"
+    "DIR may be new, an earlier demo, or any directory without a registry.reg, drives/ or logs/.\n"
     "Use the demo with BRINDLEMAR_REGISTRY=DIR/registry.reg.\n";
 
 int UsageError(std::string_view message) {

@@ -1,0 +1,52 @@
+// The progress of a long read on the command line: one line on stderr, rewritten in place at most ten
+// times a second and cleared at the end, shown only when stderr is a terminal (a script's stderr gets
+// nothing it did not ask for). Ctrl+C ends the program at once and clears the line.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <ostream>
+#include <string>
+
+#include "scan/Scan.h"
+
+namespace cli {
+
+// Whether the program's stdout and stderr are terminals (a backend per platform).
+bool StdoutIsTerminal();
+bool StderrIsTerminal();
+// While a progress line is shown, Ctrl+C clears it as it ends the program (a backend per platform).
+void SetInterruptLine(bool shown);
+
+// Whether the commands show their progress line (the program sets it when its stderr is a terminal).
+void SetProgressShown(bool shown);
+bool ProgressShown();
+
+class ProgressLine {
+public:
+    // Shows progress of reading `path` (named by fileName) on the terminal that is stderr when `shown`,
+    // past whatever filters err applies to text (the line's own control bytes must reach the terminal).
+    ProgressLine(std::ostream& err, bool shown, std::string fileName, const std::string& path);
+    ~ProgressLine(); // clears the line
+    ProgressLine(const ProgressLine&) = delete;
+    ProgressLine& operator=(const ProgressLine&) = delete;
+
+    // Scan options whose progress goes to this line (the defaults when it is not shown).
+    scan::ScanOptions Options();
+
+private:
+    void Add(std::uint64_t bytes);
+
+    std::ostream& err_;
+    bool shown_;
+    std::string fileName_;
+    std::uint64_t total_ = 0;
+    std::mutex mutex_; // the scan's threads tell their bytes at once
+    std::uint64_t done_ = 0;
+    bool drawn_ = false;
+    std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::time_point lastDrawn_{};
+};
+
+} // namespace cli

@@ -1,0 +1,378 @@
+#include "scan/Automaton.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <new>
+
+#include "scan/LineRun.h"
+
+namespace scan::detail {
+
+namespace {
+
+// The end of the run of `byte` that starts at d + from, at most end.
+std::size_t RunEnd(const char* d, std::size_t from, std::size_t end, char byte) {
+    const std::uint64_t all = 0x0101010101010101u * static_cast<unsigned char>(byte);
+    std::size_t j = from;
+    for (; j + 8 <= end; j += 8) {
+        std::uint64_t v;
+        std::memcpy(&v, d + j, 8);
+        v ^= all;
+        if (v != 0) {
+            if constexpr (std::endian::native == std::endian::little)
+                return j + static_cast<std::size_t>(std::countr_zero(v)) / 8;
+            else
+                return j + static_cast<std::size_t>(std::countl_zero(v)) / 8;
+        }
+    }
+    while (j < end && d[j] == byte)
+        ++j;
+    return j;
+}
+
+} // namespace
+
+void Automaton::Build(std::vector<std::pair<std::string_view, std::uint32_t>> patterns, bool failureLinks,
+                      std::size_t maxDenseCells) {
+    // The trie, in the order a walk over the sorted texts creates its nodes: a text shares the nodes of its
+    // common prefix with the one before it.
+    std::sort(patterns.begin(), patterns.end());
+    patterns_.clear();
+    for (const auto& entry : patterns)
+        patterns_.push_back(entry.second);
+    std::vector<std::uint32_t> parent{kNone};
+    std::vector<unsigned char> label{0};
+    std::vector<std::uint32_t> out{kNone};
+    std::vector<std::uint32_t> path{0}; // path[k]: the node of the previous text's first k bytes
+    std::string_view previous;
+    for (const auto& [text, pattern] : patterns) {
+        std::size_t common = 0;
+        while (common < previous.size() && common < text.size() && previous[common] == text[common])
+            ++common;
+        path.resize(common + 1);
+        for (std::size_t j = common; j < text.size(); ++j) {
+            if (parent.size() >= kReports / 2)
+                throw std::bad_alloc();
+            parent.push_back(path.back());
+            label.push_back(static_cast<unsigned char>(text[j]));
+            out.push_back(kNone);
+            path.push_back(static_cast<std::uint32_t>(parent.size() - 1));
+        }
+        out[path.back()] = pattern;
+        previous = text;
+    }
+    path = {};
+    const auto n = static_cast<std::uint32_t>(parent.size());
+
+    // Children by parent (in creation order, which is label order), then the breadth-first numbering.
+    std::vector<std::uint32_t> begin(n + 1, 0);
+    for (std::uint32_t v = 1; v < n; ++v)
+        ++begin[parent[v] + 1];
+    for (std::uint32_t v = 0; v < n; ++v)
+        begin[v + 1] += begin[v];
+    std::vector<std::uint32_t> children(n);
+    {
+        std::vector<std::uint32_t> cursor(begin.begin(), begin.end() - 1);
+        for (std::uint32_t v = 1; v < n; ++v)
+            children[cursor[parent[v]]++] = v;
+    }
+    parent = {};
+    std::vector<std::uint32_t> order;
+    order.reserve(n);
+    order.push_back(0);
+    firstChild_.assign(std::size_t{n} + 1, n);
+    for (std::uint32_t k = 0; k < order.size(); ++k) {
+        const std::uint32_t v = order[k];
+        firstChild_[k] = static_cast<std::uint32_t>(order.size());
+        for (std::uint32_t c = begin[v]; c < begin[v + 1]; ++c)
+            order.push_back(children[c]);
+    }
+    begin = {};
+    children = {};
+    label_.resize(n);
+    out_.resize(n);
+    for (std::uint32_t k = 0; k < n; ++k) {
+        label_[k] = label[order[k]];
+        out_[k] = out[order[k]];
+    }
+    label = {};
+    out = {};
+    order = {};
+    rootNext_.fill(0);
+    for (std::uint32_t c = firstChild_[0]; c < firstChild_[1]; ++c)
+        rootNext_[label_[c]] = c;
+    if (!failureLinks) {
+        endPairs_.fill(0);
+        for (std::uint32_t v = firstChild_[0]; v < firstChild_[1]; ++v)
+            for (std::uint32_t c = firstChild_[v]; c < firstChild_[v + 1]; ++c) {
+                const std::uint32_t pair = label_[v] | static_cast<std::uint32_t>(label_[c]) << 8;
+                endPairs_[pair >> 6] |= std::uint64_t{1} << (pair & 63);
+            }
+        return;
+    }
+
+    // Failure links and report links, shallower nodes first.
+    denseNodes_ = 0;
+    fail_.assign(n, 0);
+    report_.assign(n, kNone);
+    for (std::uint32_t v = 0; v < n; ++v) {
+        if (v > 0)
+            report_[v] = out_[v] != kNone ? v : report_[fail_[v]];
+        for (std::uint32_t c = firstChild_[v]; c < firstChild_[v + 1]; ++c) {
+            if (v == 0)
+                continue; // a node of depth 1 fails to the root
+            std::uint32_t f = fail_[v];
+            for (;;) {
+                const std::uint32_t t = f == 0 ? rootNext_[label_[c]] : Child(f, label_[c]);
+                if (t != kNone && t != 0) {
+                    fail_[c] = t;
+                    break;
+                }
+                if (f == 0)
+                    break;
+                f = fail_[f];
+            }
+        }
+    }
+
+    // Chains of one byte (see JumpRun), kept only when some are long.
+    runSteps_.assign(n, 0);
+    runEnd_.resize(n);
+    bool longRuns = false;
+    for (std::uint32_t v = n; v-- > 0;) {
+        runEnd_[v] = v;
+        if (firstChild_[v + 1] - firstChild_[v] != 1)
+            continue;
+        const std::uint32_t c = firstChild_[v];
+        if (report_[c] != kNone)
+            continue;
+        runSteps_[v] = 1;
+        runEnd_[v] = c;
+        if (runSteps_[c] > 0 && label_[firstChild_[c]] == label_[c]) {
+            runSteps_[v] += runSteps_[c];
+            runEnd_[v] = runEnd_[c];
+        }
+        longRuns = longRuns || runSteps_[v] >= kMinRunSteps;
+    }
+    if (!longRuns) {
+        runSteps_ = {};
+        runEnd_ = {};
+    }
+
+    // The dense table: bytes that occur in no pattern share one class, which always leads to the root.
+    std::array<bool, 256> used{};
+    for (std::uint32_t v = 1; v < n; ++v)
+        used[label_[v]] = true;
+    const auto usedCount = static_cast<std::uint32_t>(std::count(used.begin(), used.end(), true));
+    const std::uint32_t first = usedCount < 256 ? 1 : 0;
+    const std::uint32_t classes = usedCount + first;
+    // The whole automaton when it fits, else its shallowest nodes, where it spends most of its steps.
+    const bool whole = std::size_t{n} * classes <= maxDenseCells;
+    denseNodes_ = whole ? n : static_cast<std::uint32_t>(std::min<std::size_t>(n, maxDenseCells / classes));
+    if (denseNodes_ == 0)
+        return;
+    classes_ = classes;
+    classOf_.fill(0);
+    std::array<unsigned char, 256> byteOf{};
+    std::uint32_t next = first;
+    for (unsigned b = 0; b < 256; ++b) {
+        if (!used[b])
+            continue;
+        classOf_[b] = static_cast<std::uint8_t>(next);
+        byteOf[next] = static_cast<unsigned char>(b);
+        ++next;
+    }
+    dense_.assign(std::size_t{denseNodes_} * classes_, 0);
+    const auto entry = [&](std::uint32_t target) {
+        return whole ? target * classes_ | (report_[target] != kNone ? kReports : 0) : target;
+    };
+    for (std::uint32_t v = 0; v < denseNodes_; ++v) {
+        for (std::uint32_t k = first; k < classes_; ++k) {
+            const unsigned char b = byteOf[k];
+            const std::uint32_t c = v == 0 ? rootNext_[b] : Child(v, b);
+            std::uint32_t& cell = dense_[std::size_t{v} * classes_ + k];
+            if (c != kNone && c != 0)
+                cell = entry(c);
+            else if (v != 0)
+                cell = dense_[std::size_t{fail_[v]} * classes_ + k];
+        }
+    }
+}
+
+std::uint32_t Automaton::Child(std::uint32_t node, unsigned char byte) const {
+    const unsigned char* labels = label_.data();
+    std::uint32_t lo = firstChild_[node];
+    std::uint32_t hi = firstChild_[node + 1];
+    if (hi - lo > 8) {
+        const unsigned char* found = std::lower_bound(labels + lo, labels + hi, byte);
+        return found != labels + hi && *found == byte ? static_cast<std::uint32_t>(found - labels) : kNone;
+    }
+    for (; lo < hi; ++lo)
+        if (labels[lo] == byte)
+            return lo;
+    return kNone;
+}
+
+std::uint32_t Automaton::Next(std::uint32_t node, unsigned char byte) const {
+    for (;;) {
+        if (node < denseNodes_)
+            return dense_[std::size_t{node} * classes_ + classOf_[byte]];
+        if (node == 0)
+            return rootNext_[byte];
+        const std::uint32_t c = Child(node, byte);
+        if (c != kNone)
+            return c;
+        node = fail_[node];
+    }
+}
+
+// Counts the patterns ending at a node: those on its chain of report links. Every pattern further along the
+// chain is a suffix of the one before, so a pattern this walk already counted in the line ends the walk:
+// the rest were counted with it. In a shared line a filter may have counted a pattern without its
+// suffixes, so there `walked` records which patterns this walk has passed instead.
+std::size_t Automaton::Report(std::uint32_t node, const LineRun& run, std::size_t line,
+                              std::vector<bool>* walked, MatchState& state) const {
+    const std::uint64_t stamp = run.firstLine + line + 1;
+    std::size_t added = 0;
+    for (std::uint32_t o = report_[node]; o != kNone; o = report_[fail_[o]]) {
+        const std::uint32_t pattern = out_[o];
+        if (walked != nullptr) {
+            if ((*walked)[pattern])
+                break;
+            (*walked)[pattern] = true;
+            if (state.lastLine[pattern] == stamp)
+                continue;
+        } else if (state.lastLine[pattern] == stamp) {
+            break;
+        }
+        state.Hit(pattern, run, line);
+        ++added;
+    }
+    return added;
+}
+
+std::size_t Automaton::CountedIn(const LineRun& run, std::size_t i, const MatchState& state) const {
+    if (i != 0 || run.firstLineOffset == run.bufferOffset + run.lineStarts[0])
+        return 0;
+    return Stamped(run.firstLine + 1, state);
+}
+
+std::size_t Automaton::Stamped(std::uint64_t stamp, const MatchState& state) const {
+    return static_cast<std::size_t>(std::count_if(
+        patterns_.begin(), patterns_.end(), [&](std::uint32_t p) { return state.lastLine[p] == stamp; }));
+}
+
+// The automaton has just reached `node` through the byte at d + j, which repeats. Along a chain of nodes
+// that each have one child, by that byte, and report nothing, it would only step down while the byte
+// repeats: when the run is long enough, it goes to the chain's end at once. Gives the node it is at, j
+// moved to the byte that led there.
+std::uint32_t Automaton::JumpRun(std::uint32_t node, const char* d, std::size_t& j, std::size_t end) const {
+    const std::uint32_t steps = runSteps_[node];
+    if (steps < kMinRunSteps || label_[firstChild_[node]] != static_cast<unsigned char>(d[j]))
+        return node;
+    if (RunEnd(d, j + 1, std::min(end, j + 1 + steps), d[j]) != j + 1 + steps)
+        return node;
+    j += steps;
+    return runEnd_[node];
+}
+
+// A state that the byte leads back to stays while the byte repeats, and so do its reports, which count
+// nothing more in the same line: the rest of the run of that byte is skipped at once. A line in which every
+// pattern is counted is left at once too.
+void Automaton::ScanLines(const LineRun& run, std::size_t from, bool shared, MatchState& state) const {
+    if (Empty() || from >= run.count)
+        return;
+    std::vector<bool> walkedInShared;
+    if (shared)
+        walkedInShared.assign(state.lastLine.size(), false);
+    const std::size_t all = patterns_.size();
+    const char* d = run.data;
+    for (std::size_t i = from; i < run.count; ++i) {
+        std::vector<bool>* walked = shared && i == from ? &walkedInShared : nullptr;
+        std::size_t counted = 0;
+        if (i == from)
+            counted = shared ? Stamped(run.firstLine + i + 1, state) : CountedIn(run, i, state);
+        const std::size_t start = run.lineStarts[i];
+        const std::size_t end = run.lineEnds[i];
+        if (denseNodes_ == label_.size()) {
+            const std::uint32_t* table = dense_.data();
+            const std::uint8_t* classOf = classOf_.data();
+            std::uint32_t row = 0;
+            for (std::size_t j = start; j < end && counted < all; ++j) {
+                const std::uint32_t cell = table[row + classOf[static_cast<unsigned char>(d[j])]];
+                const std::uint32_t next = cell & ~kReports;
+                if (cell & kReports) [[unlikely]]
+                    counted += Report(next / classes_, run, i, walked, state);
+                if (j + 1 < end && d[j + 1] == d[j]) [[unlikely]] {
+                    if (next == row)
+                        j = RunEnd(d, j + 1, end, d[j]) - 1;
+                    else if (!runSteps_.empty())
+                        row = JumpRun(next / classes_, d, j, end) * classes_;
+                    else
+                        row = next;
+                } else {
+                    row = next;
+                }
+            }
+        } else {
+            std::uint32_t node = 0;
+            for (std::size_t j = start; j < end && counted < all; ++j) {
+                const std::uint32_t next = Next(node, static_cast<unsigned char>(d[j]));
+                if (report_[next] != kNone) [[unlikely]]
+                    counted += Report(next, run, i, walked, state);
+                if (j + 1 < end && d[j + 1] == d[j]) [[unlikely]] {
+                    if (next == node)
+                        j = RunEnd(d, j + 1, end, d[j]) - 1;
+                    else if (!runSteps_.empty())
+                        node = JumpRun(next, d, j, end);
+                    else
+                        node = next;
+                } else {
+                    node = next;
+                }
+            }
+        }
+    }
+}
+
+void Automaton::WalkLineEnds(const LineRun& run, std::size_t complete, MatchState& state) const {
+    if (Empty())
+        return;
+    const char* d = run.data;
+    for (std::size_t i = 0; i < complete; ++i) {
+        const std::size_t start = run.lineStarts[i];
+        const std::size_t end = run.lineEnds[i];
+        if (end == start)
+            continue;
+        // Most lines end in no pattern's last byte, or in none of the patterns' last two bytes.
+        const auto last = static_cast<unsigned char>(d[end - 1]);
+        const std::uint32_t first = rootNext_[last];
+        if (first == 0)
+            continue;
+        if (out_[first] != kNone)
+            state.Hit(out_[first], run, i);
+        if (end - start < 2)
+            continue;
+        const std::uint32_t pair = last | static_cast<std::uint32_t>(static_cast<unsigned char>(d[end - 2]))
+                                              << 8;
+        if (!((endPairs_[pair >> 6] >> (pair & 63)) & 1))
+            continue;
+        std::uint32_t node = first;
+        for (std::size_t j = end - 1; j > start; --j) {
+            const auto byte = static_cast<unsigned char>(d[j - 1]);
+            node = node == 0 ? rootNext_[byte] : Child(node, byte);
+            if (node == 0 || node == kNone)
+                break;
+            if (out_[node] != kNone)
+                state.Hit(out_[node], run, i);
+        }
+    }
+}
+
+std::size_t Automaton::MemoryBytes() const {
+    return firstChild_.capacity() * 4 + label_.capacity() + out_.capacity() * 4 + fail_.capacity() * 4 +
+           report_.capacity() * 4 + dense_.capacity() * 4 + sizeof(*this);
+}
+
+} // namespace scan::detail

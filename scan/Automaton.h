@@ -1,0 +1,91 @@
+// The matcher's linear-time searcher: an Aho-Corasick automaton over a group of patterns. The keyed filters
+// of scan/Matcher.cpp are faster on ordinary logs, but their exact comparison rescans bytes for every
+// candidate position, which grows with the patterns' length and number on hostile input (a long run of one
+// byte against long runs of that byte, thousands of patterns sharing a key). The automaton reads every byte
+// of a line once, whatever the patterns, and a filter hands it the rest of a run once its comparisons have
+// cost more than a few times the bytes it has passed. Internal to scan/.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace scan::detail {
+
+struct LineRun;
+struct MatchState;
+
+class Automaton {
+public:
+    // The dense table is built only while it stays this small: states x byte classes.
+    static constexpr std::size_t kMaxDenseCells = std::size_t{1} << 21;
+
+    // Builds the automaton over the patterns: (bytes, pattern number) pairs, each text non-empty and
+    // distinct. Without failure links it is only a trie, for WalkLineEnds. Above maxDenseCells the
+    // automaton steps through its trie and failure links instead of a table. Throws std::bad_alloc when
+    // memory runs out or the patterns are too many for 31-bit node numbers.
+    void Build(std::vector<std::pair<std::string_view, std::uint32_t>> patterns, bool failureLinks,
+               std::size_t maxDenseCells = kMaxDenseCells);
+
+    bool Empty() const { return patterns_.empty(); }
+    // The number of patterns.
+    std::size_t PatternCount() const { return patterns_.size(); }
+    // How many of the patterns are counted already in line i of the run: in a line begun in an earlier run
+    // (the first line, then), those counted there.
+    std::size_t CountedIn(const LineRun& run, std::size_t i, const MatchState& state) const;
+
+    // Records every pattern occurring in lines from .. run.count - 1 of the run, once per line. `shared`:
+    // line `from` may already hold patterns of this group counted by a filter, which then does not prove
+    // that the shorter patterns ending where they do were counted too.
+    void ScanLines(const LineRun& run, std::size_t from, bool shared, MatchState& state) const;
+
+    // For a trie of reversed texts: records, for each of the first `complete` lines of the run, every
+    // pattern whose text ends the line.
+    void WalkLineEnds(const LineRun& run, std::size_t complete, MatchState& state) const;
+
+    // The bytes the automaton holds.
+    std::size_t MemoryBytes() const;
+
+private:
+    static constexpr std::uint32_t kNone = ~std::uint32_t{0};
+    static constexpr std::uint32_t kReports = std::uint32_t{1} << 31; // in a dense entry: the target reports
+
+    // How many of the patterns have been counted in the line with this stamp.
+    std::size_t Stamped(std::uint64_t stamp, const MatchState& state) const;
+    std::uint32_t Child(std::uint32_t node, unsigned char byte) const;
+    std::uint32_t Next(std::uint32_t node, unsigned char byte) const;
+    std::uint32_t JumpRun(std::uint32_t node, const char* d, std::size_t& j, std::size_t end) const;
+    std::size_t Report(std::uint32_t node, const LineRun& run, std::size_t line, std::vector<bool>* walked,
+                       MatchState& state) const;
+
+    // Nodes are numbered breadth-first, so node n's children are the nodes firstChild_[n] ..
+    // firstChild_[n + 1] - 1, in the order of their labels, and a failure link always points to a
+    // smaller number.
+    std::vector<std::uint32_t> patterns_;
+    std::vector<std::uint32_t> firstChild_;
+    std::vector<unsigned char> label_;  // the byte that leads to the node
+    std::vector<std::uint32_t> out_;    // the pattern whose text ends at the node, or kNone
+    std::vector<std::uint32_t> fail_;   // the longest proper suffix of the node's text that is a node
+    std::vector<std::uint32_t> report_; // the first node on the failure chain (itself included) with a
+                                        // pattern, or kNone
+    std::array<std::uint32_t, 256> rootNext_{};  // the root's children by byte; 0 for none
+    std::array<std::uint64_t, 1024> endPairs_{}; // without failure links: the first two bytes of the texts
+    // Per node, when some chains are long: how many single children by one byte, reporting nothing, follow
+    // it, and the last of them.
+    static constexpr std::uint32_t kMinRunSteps = 16;
+    std::vector<std::uint32_t> runSteps_;
+    std::vector<std::uint32_t> runEnd_;
+
+    // The dense form: per node and byte class, the next node. When it holds every node (denseNodes_ is the
+    // node count), the next node times classes_, with kReports set when that node reports; otherwise it
+    // holds the first denseNodes_ nodes (the shallowest) and the plain next node.
+    std::vector<std::uint32_t> dense_;
+    std::uint32_t denseNodes_ = 0;
+    std::array<std::uint8_t, 256> classOf_{};
+    std::uint32_t classes_ = 0;
+};
+
+} // namespace scan::detail

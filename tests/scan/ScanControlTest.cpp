@@ -1,0 +1,130 @@
+// How a scan runs rather than what it finds: split over threads it tells its progress once per byte, ending
+// at the file's size, and it stops promptly when asked, at whatever stage, leaving no partial result.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "ScanTester.h"
+#include "scan/Matcher.h"
+#include "scan/Scan.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+using scan_testing::SplitEverywhere;
+using testing_support::TempDir;
+using testing_support::WriteBytes;
+
+// About 240 KB of lines of every length, every 7th holding the event, every 11th with a lone CR ending.
+std::string Log(std::size_t lines) {
+    std::string log;
+    for (std::size_t i = 0; i < lines; ++i) {
+        log += std::to_string(i) + "\t07/12/26 10:15:30\t" + std::string(i % 97, 'x');
+        if (i % 7 == 0)
+            log += " Relay denied";
+        log += i % 11 == 0 ? "\r" : "\r\n";
+    }
+    return log;
+}
+
+class ScanControl : public ::testing::Test {
+protected:
+    void SetUp() override { WriteBytes(path_, log_); }
+    TempDir dir_;
+    const std::string path_ = dir_.File("SMTP-Debug-1.log");
+    const std::string log_ = Log(3000);
+    const scan::EventMatcher matcher_{{"Relay denied", "10:15:30", "nowhere"}};
+};
+
+TEST_F(ScanControl, ProgressTellsEachByteOnceAndEndsAtTheSize) {
+    for (unsigned threads : {1u, 2u, 7u}) {
+        SCOPED_TRACE("threads " + std::to_string(threads));
+        scan::ScanOptions options = SplitEverywhere(threads, 4096);
+        std::atomic<std::uint64_t> told{0};
+        std::atomic<bool> emptyReport{false};
+        std::uint64_t opened = 0;
+        options.opened = [&](std::uint64_t size) {
+            EXPECT_EQ(told.load(), 0u); // before any progress
+            opened = size;
+        };
+        options.progress = [&](std::uint64_t bytes) {
+            if (bytes == 0)
+                emptyReport = true;
+            told += bytes;
+        };
+        std::vector<std::int32_t> counts;
+        scan::ScanTotals totals;
+        ASSERT_TRUE(scan::CountEvents(path_, matcher_, counts, options, &totals).ok);
+        EXPECT_EQ(told.load(), log_.size());
+        EXPECT_EQ(opened, log_.size());
+        EXPECT_FALSE(emptyReport.load());
+        EXPECT_EQ(totals.bytes, log_.size());
+        EXPECT_EQ(totals.lines, 3000u);
+        EXPECT_FALSE(totals.stopped);
+        EXPECT_EQ(counts, (std::vector<std::int32_t>{429, 3000, 0}));
+
+        told = 0;
+        scan::InstanceLines lines;
+        ASSERT_TRUE(lines.Build(path_, "Relay denied", options).ok);
+        EXPECT_EQ(told.load(), log_.size());
+        EXPECT_EQ(lines.Size(), 429u);
+    }
+}
+
+TEST_F(ScanControl, AStopAtAnyStageEndsTheScanWithNothingHalfDone) {
+    // Asked to stop before it starts, or after the k-th block told of its progress.
+    for (unsigned threads : {1u, 2u, 7u}) {
+        for (int stopAfter : {0, 1, 2, 5, 20}) {
+            SCOPED_TRACE("threads " + std::to_string(threads) + ", stop after " + std::to_string(stopAfter));
+            std::stop_source stop;
+            if (stopAfter == 0)
+                stop.request_stop();
+            scan::ScanOptions options = SplitEverywhere(threads, 4096);
+            options.stop = stop.get_token();
+            std::atomic<int> blocks{0};
+            options.progress = [&](std::uint64_t) {
+                if (++blocks == stopAfter)
+                    stop.request_stop();
+            };
+            std::vector<std::int32_t> counts;
+            scan::ScanTotals totals;
+            const text::Status counted = scan::CountEvents(path_, matcher_, counts, options, &totals);
+            EXPECT_FALSE(counted.ok);
+            EXPECT_EQ(counted.description, "Cancelled");
+            EXPECT_TRUE(totals.stopped);
+            EXPECT_EQ(counts, std::vector<std::int32_t>(3, 0));
+
+            blocks = 0;
+            if (stopAfter != 0)
+                stop = std::stop_source();
+            else
+                stop.request_stop();
+            options.stop = stop.get_token();
+            scan::InstanceLines lines;
+            const text::Status listed = lines.Build(path_, "Relay denied", options);
+            EXPECT_FALSE(listed.ok);
+            EXPECT_EQ(lines.Size(), 0u);
+        }
+    }
+}
+
+TEST(ScanThreads, ComeFromTheOptionsTheEnvironmentOrTheHardware) {
+    scan::ScanOptions options;
+    options.threads = 3;
+    EXPECT_EQ(scan::ScanThreads(options), 3u);
+    options.threads = 0;
+    {
+        testing_support::ScopedEnv env("BRINDLEMAR_SCAN_THREADS", "5");
+        EXPECT_EQ(scan::ScanThreads(options), 5u);
+    }
+    for (const char* unusable : {"0", "-1", "two", "", "4x"}) {
+        SCOPED_TRACE(unusable);
+        testing_support::ScopedEnv env("BRINDLEMAR_SCAN_THREADS", unusable);
+        EXPECT_GE(scan::ScanThreads(options), 1u);
+        EXPECT_NE(scan::ScanThreads(options), 5u);
+    }
+}
+
+} // namespace
