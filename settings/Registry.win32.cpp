@@ -94,4 +94,12 @@ std::vector<std::string> RegistryProblems() {
     return {};
 }
 
+// On the server itself the settings' paths are this machine's own: nothing is looked up in a drive folder,
+// and brindlemar-scan's --drives has nothing to change.
+std::string DrivesFolder() {
+    return {};
+}
+
+void SetDrivesFolder(std::string /*folder*/) {}
+
 } // namespace settings

@@ -147,4 +147,22 @@ bool File::ReadAt(std::uint64_t offset, char* into, std::size_t size) const {
     return true;
 }
 
+Status File::ReadSomeAt(std::uint64_t offset, char* into, std::size_t size, std::size_t& got) const {
+    got = 0;
+    if (handle_ == kClosed)
+        return FromWindowsError(ERROR_INVALID_HANDLE);
+    // Each piece carries its own offset, so threads reading one handle at once never share a position.
+    while (got < size) {
+        const std::size_t left = size - got;
+        const DWORD piece = left > kLargestRead ? kLargestRead : static_cast<DWORD>(left);
+        DWORD read = 0;
+        if (!ReadAtOffset(Native(handle_), offset + got, into + got, piece, read))
+            return FromWindowsError(::GetLastError());
+        if (read == 0)
+            break; // the file's present end
+        got += read;
+    }
+    return Status::Ok();
+}
+
 } // namespace text
