@@ -7,8 +7,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-linux_build=$root/${1:-build}
-win_build=$root/${2:-build-win64}
+linux_build=$(realpath -m "${1:-build}")
+win_build=$(realpath -m "${2:-build-win64}")
 wine=/usr/lib/wine/wine64
 export WINEPREFIX=${WINEPREFIX:-$win_build/wineprefix} WINEARCH=win64 WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES="mscoree,mshtml="

@@ -8,7 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-linux_build=${1:-build}
+linux_build=$(realpath -m "${1:-build}")
 win_build=build-win64
 
 packages=(cmake ninja-build g++-mingw-w64-x86-64-posix wine64 xvfb x11-utils imagemagick zip googletest
@@ -67,7 +67,7 @@ if [ ! -x "$linux_build/bin/brindlemar-scan" ] || [ ! -x "$linux_build/bench/bri
     cmake --build "$linux_build" -j2 --target brindlemar-scan brindlemar-loggen brindlemar-demo \
         brindlemar-library-server
 fi
-linux_scan=$root/$linux_build/bin/brindlemar-scan
+linux_scan=$linux_build/bin/brindlemar-scan
 win_scan=$root/$win_build/bin/brindlemar-scan.exe
 winpath() { "$wine" winepath -w "$1" 2>/dev/null | tr -d '\r'; }
 exe() { "$wine" "$win_scan" "$@"; }
@@ -76,7 +76,7 @@ echo "== brindlemar-scan.exe against the Linux build"
 work=$root/$win_build/compare
 rm -rf "$work"
 mkdir -p "$work"
-"$root/$linux_build/bin/brindlemar-demo" "$work/demo" --catalogues "$root/$linux_build/bin/catalogues" \
+"$linux_build/bin/brindlemar-demo" "$work/demo" --catalogues "$linux_build/bin/catalogues" \
     --library-host 127.0.0.1:9 >/dev/null
 failures=0
 same() { # NAME LINUX-OUTPUT WINDOWS-OUTPUT
@@ -93,7 +93,7 @@ for source in SMTP POP; do
     # The demo keeps its logs where the server would, under its drive folder.
     debug_dir="$work/demo/drives/c/Program Files/Brindlemar/Logs/$source/Debug"
     activity_dir="$work/demo/drives/c/Program Files/Brindlemar/Logs/$source/Activity"
-    catalogue=$root/$linux_build/bin/catalogues/$source-Analysis.tab
+    catalogue=$linux_build/bin/catalogues/$source-Analysis.tab
     log=$(ls "$debug_dir" | head -n 1)
     event=$("$linux_scan" scan --log "$debug_dir/$log" --catalogue "$catalogue" --json |
         sed -n 's/.*"index":\([0-9]*\).*/\1/p' | head -n 1)
@@ -141,8 +141,8 @@ same "files SMTP" "$work/files.linux" "$work/files.win"
 
 echo "== scan speed under Wine as a ratio to Linux (256 MiB log, timed alternately, best of 3)"
 big=$work/SMTP-Debug-speed.log
-"$root/$linux_build/bench/brindlemar-loggen" "$big" 256 7
-catalogue=$root/$linux_build/bin/catalogues/SMTP-Analysis.tab
+"$linux_build/bench/brindlemar-loggen" "$big" 256 7
+catalogue=$linux_build/bin/catalogues/SMTP-Analysis.tab
 big_win=$(winpath "$big")
 catalogue_win=$(winpath "$catalogue")
 best_linux=999999

@@ -8,10 +8,10 @@ namespace text {
 namespace {
 
 // 0x80..0x9F of Windows-1252; the undefined bytes map to the C1 control of the same value.
-constexpr std::array<char16_t, 32> kHigh = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+constexpr std::array<char16_t, 32> kHigh = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                            0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                            0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                            0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 // ANSI byte of a code point, or -1 when the code page has none.
 int UnicodeToAnsi(char32_t cp) {
@@ -58,7 +58,8 @@ std::string EncodeAnsi(std::u16string_view wide) {
     for (std::size_t i = 0; i < wide.size(); ++i) {
         char32_t cp = wide[i];
         // A surrogate pair is one character, and one '?'.
-        if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 && wide[i + 1] < 0xE000)
+        if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 &&
+            wide[i + 1] < 0xE000)
             ++i, cp = 0x10000;
         const int b = UnicodeToAnsi(cp);
         out.push_back(b < 0 ? '?' : static_cast<char>(b));
