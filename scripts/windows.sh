@@ -11,7 +11,8 @@ root=$PWD
 linux_build=$(realpath -m "${1:-build}")
 win_build=build-win64
 
-packages=(cmake ninja-build g++-mingw-w64-x86-64-posix wine64 xvfb zip googletest nlohmann-json3-dev)
+packages=(cmake ninja-build g++-mingw-w64-x86-64-posix wine64 xvfb x11-utils imagemagick zip googletest
+    nlohmann-json3-dev)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -60,10 +61,11 @@ echo "GoogleTest cases run under Wine: $gtests"
 
 # The Linux build the .exe is compared with.
 if [ ! -x "$linux_build/bin/brindlemar-scan" ] || [ ! -x "$linux_build/bench/brindlemar-loggen" ] ||
-    [ ! -x "$linux_build/bin/brindlemar-demo" ]; then
+    [ ! -x "$linux_build/bin/brindlemar-demo" ] || [ ! -x "$linux_build/bin/brindlemar-library-server" ]; then
     echo "== Linux build for the comparison in $linux_build/"
     cmake -S . -B "$linux_build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-    cmake --build "$linux_build" -j2 --target brindlemar-scan brindlemar-loggen brindlemar-demo
+    cmake --build "$linux_build" -j2 --target brindlemar-scan brindlemar-loggen brindlemar-demo \
+        brindlemar-library-server
 fi
 linux_scan=$linux_build/bin/brindlemar-scan
 win_scan=$root/$win_build/bin/brindlemar-scan.exe
@@ -87,11 +89,10 @@ same() { # NAME LINUX-OUTPUT WINDOWS-OUTPUT
     fi
 }
 export BRINDLEMAR_REGISTRY=$work/demo/registry.reg
-# The demo's logs lie where a copy of the server's would: under drives/c, as its export's Windows paths say.
-demo_logs="$work/demo/drives/c/Program Files/Brindlemar/Logs"
 for source in SMTP POP; do
-    debug_dir=$demo_logs/$source/Debug
-    activity_dir=$demo_logs/$source/Activity
+    # The demo keeps its logs where the server would, under its drive folder.
+    debug_dir="$work/demo/drives/c/Program Files/Brindlemar/Logs/$source/Debug"
+    activity_dir="$work/demo/drives/c/Program Files/Brindlemar/Logs/$source/Activity"
     catalogue=$linux_build/bin/catalogues/$source-Analysis.tab
     log=$(ls "$debug_dir" | head -n 1)
     event=$("$linux_scan" scan --log "$debug_dir/$log" --catalogue "$catalogue" --json |
@@ -116,7 +117,7 @@ unset BRINDLEMAR_REGISTRY
 echo "== sources from the prefix's registry (32-bit view first)"
 smtp_key='HKLM\SOFTWARE\Brindlemar\Brindlemar\Connectors\SMTP'
 pop_key='HKLM\SOFTWARE\Brindlemar\Brindlemar\services\pop'
-smtp32=$(winpath "$demo_logs/SMTP/Debug")
+smtp32=$(winpath "$work/demo/drives/c/Program Files/Brindlemar/Logs/SMTP/Debug")
 "$wine" reg add "$smtp_key" /v "Debug Log File Directory" /d "$smtp32" /f /reg:32 >/dev/null
 "$wine" reg add "$smtp_key" /v "Debug Log File Directory" /d 'C:\the-64-bit-view\SMTP' /f /reg:64 >/dev/null
 "$wine" reg add "$pop_key" /v "Activity Log Directory" /d 'C:\only-64\POP' /f /reg:64 >/dev/null
@@ -172,13 +173,21 @@ rm -f "$big"
 ratio=$(awk -v w="$best_win" -v l="$best_linux" 'BEGIN { printf "%.2f", (l > 0 ? w / l : 0) }')
 echo "scan of 256 MiB: Linux ${best_linux} ms, Wine ${best_win} ms: Wine takes ${ratio}x the Linux time"
 
+echo "== the window under Wine on a virtual display"
+window_ok=1
+scripts/window-test.sh "$linux_build" "$win_build" || window_ok=0
+if ((window_ok == 0)); then
+    echo "the window's road under Wine failed"
+    failures=$((failures + 1))
+fi
+
 echo "== dist/"
 version=$(sed -n 's/^project(BrindlemarLogAnalyser VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 package=brindlemar-analyser-$version-win64
 stage=$root/$win_build/$package
 rm -rf "$stage"
 mkdir -p "$stage" dist
-cp "$win_scan" "$stage/"
+cp "$win_scan" "$win_build/bin/brindlemar-analyser.exe" "$stage/"
 # Notepad wants CR LF.
 sed 's/$/\r/' scripts/windows-README.txt >"$stage/README.txt"
 rm -f "dist/$package.zip"
@@ -191,6 +200,7 @@ zip: dist/$package.zip, $size bytes
 GoogleTest cases run under Wine: $gtests
 scan of 256 MiB: Linux $best_linux ms, Wine $best_win ms, ratio $ratio
 a one-line log: Linux $start_linux ms, Wine $start_win ms
+window road under Wine: $( ((window_ok)) && echo passed || echo FAILED)
 comparisons that differed: $failures
 EOF
 if ((failures > 0)); then

@@ -94,8 +94,8 @@ std::vector<std::string> RegistryProblems() {
     return {};
 }
 
-// On the server itself the directories are the machine's own: no drive folder of copied logs stands in for
-// them, and --drives has nothing to change.
+// On the server itself the settings' paths are this machine's own: nothing is looked up in a drive folder,
+// and brindlemar-scan's --drives has nothing to change.
 std::string DrivesFolder() {
     return {};
 }

@@ -151,7 +151,7 @@ Status File::ReadSomeAt(std::uint64_t offset, char* into, std::size_t size, std:
     got = 0;
     if (handle_ == kClosed)
         return FromWindowsError(ERROR_INVALID_HANDLE);
-    // Each call names its own offset, so the scan's threads may read one handle at once.
+    // Each piece carries its own offset, so threads reading one handle at once never share a position.
     while (got < size) {
         const std::size_t left = size - got;
         const DWORD piece = left > kLargestRead ? kLargestRead : static_cast<DWORD>(left);

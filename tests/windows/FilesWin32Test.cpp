@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "catalogue/Library.h"
@@ -92,6 +93,49 @@ TEST(FilesWin32, TheServerRotatesAndDeletesALogWhileItIsRead) {
     std::string bytes(15, '\0');
     EXPECT_TRUE(reading.ReadAt(7, bytes.data(), 8));
     EXPECT_EQ(bytes.substr(0, 8), "second\r\n");
+}
+
+TEST(FilesWin32, PositionedReadsFromSeveralThreadsOnOneHandle) {
+    TempDir dir;
+    const std::string path = dir.File("SMTP-Debug-261205.log");
+    std::string contents;
+    for (int i = 0; i < 4096; ++i)
+        contents += static_cast<char>('a' + i % 26);
+    WriteBytes(path, contents);
+    text::File file;
+    ASSERT_TRUE(file.Open(path));
+    struct Row {
+        std::uint64_t offset;
+        std::size_t size;
+        std::size_t got; // short only at the file's end
+    };
+    const Row rows[] = {{0, 100, 100}, {4000, 200, 96}, {4096, 10, 0}, {5000, 10, 0}, {1, 0, 0}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::to_string(row.offset) + "+" + std::to_string(row.size));
+        std::string into(row.size, '\0');
+        std::size_t got = 99;
+        ASSERT_TRUE(file.ReadSomeAt(row.offset, into.data(), row.size, got));
+        ASSERT_EQ(got, row.got);
+        EXPECT_EQ(into.substr(0, got), contents.substr(std::min<std::size_t>(row.offset, 4096), got));
+    }
+    // Each thread reads its own pieces at once through the one handle; no read lands at another's offset.
+    std::vector<std::thread> readers;
+    std::vector<int> wrong(4, 0);
+    for (int t = 0; t < 4; ++t) {
+        readers.emplace_back([&, t] {
+            for (int round = 0; round < 200; ++round) {
+                const std::uint64_t offset = (t * 997 + round * 31) % 4000;
+                char piece[64];
+                std::size_t got = 0;
+                if (!file.ReadSomeAt(offset, piece, sizeof piece, got) || got != sizeof piece ||
+                    std::string(piece, got) != contents.substr(offset, got))
+                    ++wrong[t];
+            }
+        });
+    }
+    for (std::thread& reader : readers)
+        reader.join();
+    EXPECT_EQ(wrong, (std::vector<int>(4, 0)));
 }
 
 TEST(FilesWin32, OpenFailuresSayWhy) {

@@ -1,0 +1,97 @@
+#!/usr/bin/env bash
+# The Windows window under Wine on a virtual display: a registry written into the test prefix, logs made by
+# the demo generator, a library server on 127.0.0.1, then brindlemar-analyser.exe --selftest walks from
+# start-up to a file, an event, an instance and its transcript (and the instance window), writes what the
+# window showed, and a screenshot is kept as build-win64/window-screenshot.png before File > Exit.
+# Usage: scripts/window-test.sh [linux-build-dir] [windows-build-dir]   (run by scripts/windows.sh)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+linux_build=$(realpath -m "${1:-build}")
+win_build=$(realpath -m "${2:-build-win64}")
+wine=/usr/lib/wine/wine64
+export WINEPREFIX=${WINEPREFIX:-$win_build/wineprefix} WINEARCH=win64 WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES="mscoree,mshtml="
+
+work=$win_build/window
+rm -rf "$work"
+mkdir -p "$work/program"
+cp "$win_build/bin/brindlemar-analyser.exe" "$work/program/"
+"$linux_build/bin/brindlemar-demo" "$work/demo" --catalogues "$linux_build/bin/catalogues" \
+    --library-host 127.0.0.1:9 >/dev/null
+
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    "$wine" reg delete 'HKLM\SOFTWARE\Brindlemar' /f /reg:32 </dev/null >/dev/null 2>&1 || true
+}
+trap cleanup EXIT
+[ -n "${KEEP:-}" ] && trap - EXIT
+
+# A display of its own, at 96 dpi.
+display=:$((90 + RANDOM % 100))
+Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
+pids+=($!)
+export DISPLAY=$display
+for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+# Wine's background processes of this prefix learn the display when they start: the ones started without
+# it (by the other Windows tests) are ended first.
+/usr/lib/wine/wineserver -k </dev/null >/dev/null 2>&1 || true
+/usr/lib/wine/wineserver -w </dev/null >/dev/null 2>&1 || true
+
+"$linux_build/bin/brindlemar-library-server" --bind 127.0.0.1 --port 0 --dir "$linux_build/bin/catalogues" \
+    </dev/null >"$work/server.out" 2>&1 &
+pids+=($!)
+for _ in $(seq 50); do [ -s "$work/server.out" ] && break; sleep 0.1; done
+port=$(head -n 1 "$work/server.out" | sed -n 's/.*127\.0\.0\.1:\([0-9]*\).*/\1/p')
+[ -n "$port" ] || { echo "the library server did not start"; cat "$work/server.out"; exit 1; }
+
+winpath() { "$wine" winepath -w "$1" </dev/null 2>/dev/null | tr -d '\r'; }
+reg() { "$wine" reg add "$@" /f /reg:32 </dev/null >/dev/null 2>&1; }
+root_key='HKLM\SOFTWARE\Brindlemar\Brindlemar'
+reg "$root_key\\Utilities\\Log Analysis" /v "Library Server" /d "127.0.0.1:$port"
+reg "$root_key\\Connectors\\SMTP" /v "Debug Log File Directory" /d "$(winpath "$work/demo/drives/c/Program Files/Brindlemar/Logs/SMTP/Debug")"
+reg "$root_key\\Connectors\\SMTP" /v "Activity Log Directory" /d "$(winpath "$work/demo/drives/c/Program Files/Brindlemar/Logs/SMTP/Activity")"
+
+
+report=$work/report.txt
+start=$(date +%s)
+"$wine" "$work/program/brindlemar-analyser.exe" --selftest "$(winpath "$report")" </dev/null \
+    >"$work/window.out" 2>&1 &
+window=$!
+for _ in $(seq 900); do [ -f "$report" ] && break; kill -0 "$window" 2>/dev/null || break; sleep 0.1; done
+if [ -f "$report" ]; then
+    sleep 0.5 # the last paint
+    import -window root "$win_build/window-screenshot.png" 2>/dev/null || echo "no screenshot taken"
+fi
+touch "$report.close"
+for _ in $(seq 200); do kill -0 "$window" 2>/dev/null || break; sleep 0.1; done
+if kill -0 "$window" 2>/dev/null; then
+    echo "FAILED: the window did not end on File > Exit"
+    kill "$window" || true
+    exit 1
+fi
+echo "the window's road took $(($(date +%s) - start)) s under Wine"
+[ -f "$report" ] || { echo "FAILED: the window wrote no report"; cat "$work/window.out"; exit 1; }
+sed 's/\r//' "$report" | grep -E '^(result|caption|dpi|font|lstLogSource\[0\]|lstFiles.count|LstErrors\[0\]|lstinstances.count|status|message|menu)=' |
+    cut -c1-150
+
+failures=0
+expect() { # DESCRIPTION EXTENDED-REGEX
+    if grep -qE "$2" "$report"; then echo "ok: $1"; else echo "FAILED: $1"; failures=$((failures + 1)); fi
+}
+expect "the road ended" '^result=ok$'
+expect "the caption" '^caption=Brindlemar Log Analyser$'
+expect "seven sources, SMTP chosen" '^lstLogSource.count=7$'
+expect "the SMTP catalogue fetched: events counted" '^LstErrors\[0\]=[0-9]+ \[[0-9]+\]  '
+expect "the event's explanation" '^txtErrorDescription=.+'
+expect "its instances listed" '^lstinstances.count=[1-9]'
+expect "the instance's transcript" '^txtTranscript=.+'
+expect "the instance window" '^instanceWindow=Error Description: .+'
+expect "the menus" '^menu=&Help$'
+expect "no message box" '^status=' # present in every report
+if grep -q '^message=' "$report"; then
+    echo "FAILED: the road showed a message box"
+    failures=$((failures + 1))
+fi
+exit $((failures > 0))

@@ -1,0 +1,117 @@
+// The main window in native Win32: the controls, menus and sizes of the window's design table, each
+// notification handed to its handler in the form layer, which holds the behaviour and the shared state. This
+// class only shows what the form tells it and reports what the user does. Text crosses it as ANSI bytes and
+// goes to the "A" functions as it is.
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "form/View.h"
+#include "form/frmMain.h"
+
+namespace win32ui {
+
+// What a self-test records instead of blocking on a modal box or window.
+struct Recorded {
+    std::vector<std::string> messages;        // "title: text"
+    std::vector<std::string> instanceWindows; // "caption: text"
+};
+
+class MainWindow final : private form::MainView {
+public:
+    // Creates the window with its controls at their design places (hidden); nothing is read or fetched
+    // until Form_Load. Catalogue files are stored in and loaded from catalogueDirectory.
+    MainWindow(HINSTANCE instance, std::string catalogueDirectory);
+    ~MainWindow() override;
+    MainWindow(const MainWindow&) = delete;
+    MainWindow& operator=(const MainWindow&) = delete;
+
+    form::frmMain& Form() { return form_; }
+    HWND Handle() const { return hwnd_; }
+    // Shows the window centred on its monitor's work area.
+    void Show(int showCommand);
+    // Runs the message loop until the window is gone; gives the program's exit code.
+    int Run();
+
+    // With a record, message boxes and the instance window are written there instead of shown (self-test).
+    void RecordPrompts(Recorded* record) { record_ = record; }
+
+    // What a control shows, as ANSI bytes: a list's items, a box's or label's text, the instance list's rows
+    // through the form. For the self-test's report.
+    std::string TextOf(form::ControlId control) const;
+    std::vector<std::string> ItemsOf(form::ControlId control) const;
+    std::string StatusText() const;
+    int Dpi() const { return dpi_; }
+    std::string FontFace() const;
+    HWND ControlHandle(form::ControlId control) const { return controls_[std::size_t(control)]; }
+
+    static constexpr UINT kPostMessage = WM_APP + 1;
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
+    void CreateControls();
+    void CreateMenus();
+    void CreateStatusBar();
+    void CreateFonts();
+    void ApplyFonts();
+    void PlaceAll();
+    void LayoutStatusBar();
+    void OnCommand(int id, int code, HWND from);
+    void DrawInstanceRow(const DRAWITEMSTRUCT& item);
+    int RowHeight(form::ControlId list) const;
+    void DrainPosted();
+    HWND ItemList(form::ListId list) const;
+
+    // form::MainView
+    void ClearList(form::ListId list) override;
+    void AppendItem(form::ListId list, std::string_view item) override;
+    int SelectedIndex(form::ListId list) const override;
+    std::string SelectedItem(form::ListId list) const override;
+    void SelectIndex(form::ListId list, int index) override;
+    void SetText(form::TextId box, std::string_view text) override;
+    void SetDirectoryCaption(std::string_view caption) override;
+    void InstancesChanged() override;
+    long long SelectedInstance() const override;
+    void Message(std::string_view text, std::string_view title, form::Icon icon) override;
+    void BeginWait() override;
+    void EndWait() override;
+    void ShowInstanceWindow(std::string_view caption, std::string_view text) override;
+    int ShellOpen(std::string_view target) override;
+    void CloseWindow() override;
+    void Post(std::function<void()> work) override;
+    void ShowWork(std::string_view text, double fraction) override;
+    void ShowStatus(std::string_view text) override;
+    form::Box OuterBox() const override;
+    bool IsMinimized() const override;
+    form::Box PlaceOf(form::ControlId control) const override;
+    void Place(form::ControlId control, const form::Box& place) override;
+    float WholeItemsHeight(form::ControlId list, float requested) const override;
+
+    HINSTANCE instance_;
+    HWND hwnd_ = nullptr;
+    int dpi_ = 96;
+    HFONT font_ = nullptr;
+    HFONT boldFont_ = nullptr;
+    std::array<HWND, form::kControlCount> controls_{};
+    std::array<form::Box, form::kControlCount> places_{}; // twips, as last placed
+    HWND statusBar_ = nullptr;
+    HWND statusProgress_ = nullptr;
+    HWND statusCancel_ = nullptr;
+    std::string statusText_;
+    bool working_ = false;
+    int waits_ = 0;
+    bool closing_ = false;
+    bool ready_ = false; // controls made: size changes lay them out
+    Recorded* record_ = nullptr;
+    // Last: its work is stopped and joined first when the window goes, while everything it reports to is
+    // alive.
+    form::frmMain form_;
+};
+
+} // namespace win32ui
