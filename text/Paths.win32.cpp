@@ -10,15 +10,6 @@ namespace text {
 
 const char kPathSeparator = '\\';
 
-std::string JoinPath(std::string_view directory, std::string_view name) {
-    std::string path;
-    path.reserve(directory.size() + 1 + name.size());
-    path.append(directory);
-    path.push_back(kPathSeparator);
-    path.append(name);
-    return path;
-}
-
 std::string ProgramDirectory() {
     // The buffer grows until the whole name fits; a path longer than 32767 characters cannot exist.
     for (DWORD capacity = MAX_PATH; capacity <= 32768; capacity *= 2) {
