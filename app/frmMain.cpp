@@ -17,6 +17,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 
+#include <QKeySequence>
 #include <QLabel>
 #include <QListView>
 #include <QListWidget>
@@ -127,6 +128,10 @@ void frmMain::CreateMenus() {
             QAction* action =
                 item.separator() ? menu->addSeparator() : menu->addAction(FromAnsi(item.caption));
             action->setObjectName(FromAnsi(item.name));
+            if (!item.shortcut.empty()) {
+                action->setShortcut(QKeySequence(FromAnsi(item.shortcut)));
+                action->setShortcutContext(Qt::WindowShortcut);
+            }
             if (item.command != form::MenuCommand::None) {
                 const form::MenuCommand command = item.command;
                 connect(action, &QAction::triggered, this,

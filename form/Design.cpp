@@ -82,15 +82,27 @@ constexpr std::array<ControlId, 7> kTabOrder{C::lstFiles,     C::LstErrors,     
                                              C::lstinstances, C::txtTranscript, C::CmdMore,
                                              C::lstLogSource};
 
-constexpr std::array<MenuItemDesign, 1> kFileItems{{{"mnuExit", "E&xit", MenuCommand::Exit}}};
+// Above Exit, the commands that take the analysis further: the summary across days and the exports.
+constexpr std::array<MenuItemDesign, 6> kFileItems{{
+    {"mnuSummary", "&Summary of All Files...", MenuCommand::Summary},
+    {"mnublank2", "-", MenuCommand::None},
+    {"mnuExportEvents", "Export &Events...", MenuCommand::ExportEvents},
+    {"mnuExportInstances", "Export &Instances...", MenuCommand::ExportInstances},
+    {"mnublank3", "-", MenuCommand::None},
+    {"mnuExit", "E&xit", MenuCommand::Exit},
+}};
+constexpr std::array<MenuItemDesign, 1> kViewItems{{
+    {"mnuRefresh", "&Refresh", MenuCommand::Refresh, "F5"},
+}};
 constexpr std::array<MenuItemDesign, 4> kHelpItems{{
     {"mnuOnline", "&Online Help...", MenuCommand::OnlineHelp},
     {"mnuKB", "Online &Knowledge Base...", MenuCommand::KnowledgeBase},
     {"mnublank1", "-", MenuCommand::None},
     {"mnuAbout", "&About..", MenuCommand::About},
 }};
-constexpr std::array<MenuDesign, 2> kMenus{{
+constexpr std::array<MenuDesign, 3> kMenus{{
     {"mnuFile", "&File", kFileItems},
+    {"mnuView", "&View", kViewItems},
     {"mnuHelp", "&Help", kHelpItems},
 }};
 

@@ -90,12 +90,24 @@ std::span<const ControlId> TabOrder();
 // ampersand). Example: "&More Information.." -> 'M', "E&xit" -> 'X'.
 char AccessKey(std::string_view caption);
 
-// The menu bar. A separator's caption is "-".
-enum class MenuCommand { None, Exit, OnlineHelp, KnowledgeBase, About };
+// The menu bar. A separator's caption is "-". shortcut: the key that runs the item from anywhere in the
+// main window, as its menu shows it ("F5"), or none.
+enum class MenuCommand {
+    None,
+    Exit,
+    OnlineHelp,
+    KnowledgeBase,
+    About,
+    Summary,
+    ExportEvents,
+    ExportInstances,
+    Refresh
+};
 struct MenuItemDesign {
     std::string_view name;
     std::string_view caption;
     MenuCommand command;
+    std::string_view shortcut = {};
     bool separator() const { return caption == "-"; }
 };
 struct MenuDesign {

@@ -455,6 +455,14 @@ void frmMain::mnuAbout_Click() {
     view_.Message(std::string(kAppTitle) + "\n" + std::string(kVersionText), kAppTitle, Icon::Information);
 }
 
+void frmMain::mnuSummary_Click() {}
+
+void frmMain::mnuExportEvents_Click() {}
+
+void frmMain::mnuExportInstances_Click() {}
+
+void frmMain::mnuRefresh_Click() {}
+
 void frmMain::RunMenuCommand(MenuCommand command) {
     switch (command) {
     case MenuCommand::Exit:
@@ -468,6 +476,18 @@ void frmMain::RunMenuCommand(MenuCommand command) {
         break;
     case MenuCommand::About:
         mnuAbout_Click();
+        break;
+    case MenuCommand::Summary:
+        mnuSummary_Click();
+        break;
+    case MenuCommand::ExportEvents:
+        mnuExportEvents_Click();
+        break;
+    case MenuCommand::ExportInstances:
+        mnuExportInstances_Click();
+        break;
+    case MenuCommand::Refresh:
+        mnuRefresh_Click();
         break;
     case MenuCommand::None:
         break;

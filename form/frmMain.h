@@ -87,6 +87,13 @@ public:
     void mnuOnline_Click();
     void mnuKB_Click();
     void mnuAbout_Click();
+    // File > Summary of All Files...: every file of the source counted, in a window of its own.
+    void mnuSummary_Click();
+    // File > Export Events... / Export Instances...: the event list / the event's lines to a file.
+    void mnuExportEvents_Click();
+    void mnuExportInstances_Click();
+    // View > Refresh (F5): the source's files listed again and the chosen file counted again.
+    void mnuRefresh_Click();
     // The handler of a menu item of the design table.
     void RunMenuCommand(MenuCommand command);
 

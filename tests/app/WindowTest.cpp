@@ -193,15 +193,18 @@ TEST_F(WindowTest, TheWindowAnswersWhileACountRunsAndEscStopsIt) {
 TEST_F(WindowTest, MenusAreBuiltFromTheDesignAndReachTheirHandlers) {
     frmMain& w = Start();
     const auto menus = window_->menuBar()->actions();
-    ASSERT_EQ(menus.size(), 2);
+    ASSERT_EQ(menus.size(), 3);
     EXPECT_EQ(menus[0]->text(), "&File");
-    EXPECT_EQ(menus[1]->text(), "&Help");
+    EXPECT_EQ(menus[1]->text(), "&View");
+    EXPECT_EQ(menus[2]->text(), "&Help");
+    EXPECT_EQ(Find<QAction>("mnuRefresh")->shortcut(), QKeySequence(Qt::Key_F5));
     QStringList file, help;
     for (QAction* a : Find<QMenu>("mnuFile")->actions())
         file << (a->isSeparator() ? "-" : a->text());
     for (QAction* a : Find<QMenu>("mnuHelp")->actions())
         help << (a->isSeparator() ? "-" : a->text());
-    EXPECT_EQ(file, QStringList({"E&xit"}));
+    EXPECT_EQ(file, QStringList({"&Summary of All Files...", "-", "Export &Events...", "Export &Instances...",
+                                 "-", "E&xit"}));
     EXPECT_EQ(help, QStringList({"&Online Help...", "Online &Knowledge Base...", "-", "&About.."}));
     EXPECT_TRUE(Find<QAction>("mnublank1")->isSeparator());
 

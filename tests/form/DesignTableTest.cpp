@@ -145,12 +145,17 @@ TEST(DesignTable, AccessKeysAndMenus) {
             row.append(item.caption);
             if (!item.separator())
                 row.append(" ").append(item.name);
+            if (!item.shortcut.empty())
+                row.append(" ").append(item.shortcut);
             shown.push_back(row);
         }
     }
-    EXPECT_EQ(shown,
-              (std::vector<std::string>{"&File", "  E&xit mnuExit", "&Help", "  &Online Help... mnuOnline",
-                                        "  Online &Knowledge Base... mnuKB", "  -", "  &About.. mnuAbout"}));
+    EXPECT_EQ(shown, (std::vector<std::string>{
+                         "&File", "  &Summary of All Files... mnuSummary", "  -",
+                         "  Export &Events... mnuExportEvents", "  Export &Instances... mnuExportInstances",
+                         "  -", "  E&xit mnuExit", "&View", "  &Refresh mnuRefresh F5", "&Help",
+                         "  &Online Help... mnuOnline", "  Online &Knowledge Base... mnuKB", "  -",
+                         "  &About.. mnuAbout"}));
 }
 
 } // namespace
