@@ -418,6 +418,7 @@ std::string UsageText() {
     usage.append("  help COMMAND\n      the usage of one command (also COMMAND --help)\n");
     usage.append("\n").append(kSourceAndCatalogue);
     usage.append("\nOptions:\n").append(kCommonOptions);
+    usage.append("  --csv          print CSV (UTF-8) for a spreadsheet instead (scan, summary)\n");
     usage.append("  --version      print the program's version\n");
     usage.append("\n"
                  "Settings come from the registry export file named by BRINDLEMAR_REGISTRY, else "
