@@ -6,6 +6,7 @@
 #include <map>
 #include <set>
 
+#include "form/Texts.h"
 #include "text/Ansi.h"
 #include "text/Ascii.h"
 #include "text/Paths.h"
@@ -18,9 +19,11 @@ struct OptionSpec {
     bool takesValue;
 };
 
-constexpr std::array<OptionSpec, 9> kOptions = {{
+constexpr std::array<OptionSpec, 11> kOptions = {{
     {"json", false},
+    {"csv", false},
     {"help", false},
+    {"version", false},
     {"log", true},
     {"catalogue", true},
     {"activity-dir", true},
@@ -34,20 +37,78 @@ struct CommandSpec {
     std::string_view name;
     Command command;
     std::set<std::string_view> options; // accepted besides --json and --help
+    std::string_view synopsis;          // what follows the program's name
+    std::string_view about;             // one or two lines, each ending with a newline
+    std::string_view details;           // the command's own usage: more about it and its options
 };
 
-const std::array<CommandSpec, 6>& Commands() {
-    static const std::array<CommandSpec, 6> commands = {{
-        {"sources", Command::Sources, {"drives"}},
-        {"files", Command::Files, {"drives"}},
-        {"scan", Command::Scan, {"log", "catalogue", "drives"}},
-        {"instances", Command::Instances, {"log", "catalogue", "event", "drives"}},
+const std::array<CommandSpec, 7>& Commands() {
+    static const std::array<CommandSpec, 7> commands = {{
+        {"sources",
+         Command::Sources,
+         {"drives"},
+         "sources",
+         "the log sources with their debug and activity log directories\n",
+         "Also names the registry export file the settings were read from, or says there was none.\n"},
+        {"files",
+         Command::Files,
+         {"drives"},
+         "files SOURCE",
+         "the debug log files of a source\n",
+         "The names are listed in the order the window lists them, as 'scan' and 'summary' take them.\n"},
+        {"scan",
+         Command::Scan,
+         {"log", "catalogue", "drives", "csv"},
+         "scan (SOURCE FILE | [SOURCE] --log PATH) [--catalogue PATH] [--json|--csv]",
+         "the catalogued events found in a debug log, with the number of lines of each\n",
+         "  --csv          the events as CSV (UTF-8): index, count, search, link, explanation\n"},
+        {"summary",
+         Command::Summary,
+         {"catalogue", "drives", "csv"},
+         "summary SOURCE [--catalogue PATH] [--json|--csv]",
+         "every debug log file of a source counted with one catalogue: the count of each event per file\n",
+         "The files are those 'files SOURCE' lists, in that order; each count is what 'scan' gives for that\n"
+         "file. For people: one row per event, one column per file (named by the part of the file names\n"
+         "that differs, usually the date), then the total and the search string.\n"
+         "  --csv          the table as CSV (UTF-8): index, search, one column per file, total\n"
+         "A file that cannot be read is named on stderr and counts 0; the exit status is then 1.\n"},
+        {"instances",
+         Command::Instances,
+         {"log", "catalogue", "event", "drives"},
+         "instances (SOURCE FILE | [SOURCE] --log PATH) [--catalogue PATH] --event I",
+         "the lines of the debug log in which catalogue entry I occurs\n",
+         "When no line holds the entry, stderr says so and the exit status is 0.\n"},
         {"transcript",
          Command::Transcript,
-         {"log", "catalogue", "activity-dir", "event", "instance", "drives"}},
-        {"fetch", Command::Fetch, {"dir"}},
+         {"log", "catalogue", "activity-dir", "event", "instance", "drives"},
+         "transcript (SOURCE FILE | [SOURCE] --log PATH) [--catalogue PATH] [--activity-dir DIR]\n"
+         "           --event I --instance K",
+         "the activity log lines within two minutes of instance K (from 0) of entry I\n",
+         "The activity log is the source's, named after the debug log, unless --activity-dir names its\n"
+         "folder.\n"},
+        {"fetch",
+         Command::Fetch,
+         {"dir"},
+         "fetch SOURCE [--dir DIR]",
+         "fetch the source's analysis catalogue from the library server and store it\n",
+         "  --dir DIR      store it in DIR rather than beside the program\n"
+         "The library server is the \"Library Server\" setting; a failure names the server it tried.\n"},
     }};
     return commands;
+}
+
+const CommandSpec* FindCommand(std::string_view name) {
+    for (const auto& candidate : Commands())
+        if (candidate.name == name)
+            return &candidate;
+    return nullptr;
+}
+
+const CommandSpec& SpecOf(Command command) {
+    for (const auto& candidate : Commands())
+        if (candidate.command == command)
+            return candidate;
+    return Commands().front();
 }
 
 const OptionSpec* FindOption(std::string_view name) {
@@ -85,6 +146,39 @@ std::string SourceList() {
     return list;
 }
 
+// --help, -h and --version are answered before anything else is checked, wherever they stand before "--":
+// a command line being put together is often wrong in some other way. The command they go with is the
+// first argument that is neither an option nor an option's value.
+std::optional<ParseResult> HelpOrVersion(const std::vector<std::string>& args) {
+    bool help = false;
+    bool version = false;
+    std::optional<std::string> commandName;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--")
+            break;
+        if (arg == "-h" || arg == "--help") {
+            help = true;
+        } else if (arg == "--version") {
+            version = true;
+        } else if (arg.size() >= 2 && arg.compare(0, 2, "--") == 0) {
+            const OptionSpec* option = FindOption(arg.substr(2));
+            if (option != nullptr && option->takesValue)
+                ++i; // its value is the next argument
+        } else if (!commandName && (arg.size() < 2 || arg[0] != '-')) {
+            commandName = arg;
+        }
+    }
+    if (!help && !version)
+        return std::nullopt;
+    ParseResult result;
+    result.kind = help ? ParseResult::Kind::Help : ParseResult::Kind::Version;
+    if (help && commandName)
+        if (const CommandSpec* command = FindCommand(*commandName))
+            result.helpFor = command->command;
+    return result;
+}
+
 } // namespace
 
 std::optional<std::string> NormaliseSourceCode(std::string_view code) {
@@ -96,9 +190,12 @@ std::optional<std::string> NormaliseSourceCode(std::string_view code) {
 }
 
 ParseResult ParseCommandLine(const std::vector<std::string>& args) {
+    if (std::optional<ParseResult> asked = HelpOrVersion(args))
+        return *asked;
     std::vector<std::string> positionals;
     std::map<std::string, std::string, std::less<>> options;
     bool json = false;
+    bool csv = false;
 
     bool optionsEnded = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -111,11 +208,6 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
             optionsEnded = true;
             continue;
         }
-        if (arg == "-h" || arg == "--help") {
-            ParseResult help;
-            help.kind = ParseResult::Kind::Help;
-            return help;
-        }
         if (arg.compare(0, 2, "--") != 0)
             return Fail("unknown option " + arg);
         const std::string body = arg.substr(2);
@@ -127,7 +219,8 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
         if (!option->takesValue) {
             if (equals != std::string::npos)
                 return Fail("option --" + name + " takes no value");
-            json = true; // --help returned above, so this is --json
+            // --help and --version were answered above, so this is --json or --csv.
+            (name == "csv" ? csv : json) = true;
             continue;
         }
         std::string value;
@@ -146,12 +239,28 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
         return Fail("no command given");
     const std::string commandName = positionals.front();
     positionals.erase(positionals.begin());
-    const CommandSpec* command = nullptr;
-    for (const auto& candidate : Commands())
-        if (candidate.name == commandName)
-            command = &candidate;
+    if (commandName == "help") {
+        if (!options.empty() || json || csv)
+            return Fail("help takes no options");
+        if (positionals.size() > 1)
+            return Fail("help takes at most one COMMAND");
+        ParseResult help;
+        help.kind = ParseResult::Kind::Help;
+        if (!positionals.empty()) {
+            const CommandSpec* asked = FindCommand(positionals.front());
+            if (asked == nullptr)
+                return Fail("unknown command '" + positionals.front() + "'");
+            help.helpFor = asked->command;
+        }
+        return help;
+    }
+    const CommandSpec* command = FindCommand(commandName);
     if (command == nullptr)
         return Fail("unknown command '" + commandName + "'");
+    if (csv && command->options.count("csv") == 0)
+        return Fail("option --csv does not apply to " + commandName);
+    if (csv && json)
+        return Fail("--json and --csv cannot be given together");
     for (const auto& [name, value] : options) {
         if (command->options.count(name) == 0) {
             std::string error = "option --";
@@ -164,6 +273,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     Invocation& inv = result.invocation;
     inv.command = command->command;
     inv.json = json;
+    inv.csv = csv;
     auto option = [&](std::string_view name) -> std::optional<std::string> {
         const auto it = options.find(name);
         if (it == options.end())
@@ -194,6 +304,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
         break;
     case Command::Files:
     case Command::Fetch:
+    case Command::Summary:
         wanted = 1;
         break;
     case Command::Scan:
@@ -259,47 +370,100 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     return result;
 }
 
+namespace {
+
+constexpr std::string_view kUsageLead = "Usage: brindlemar-scan ";
+
+// The lines of text each indented by `indent` spaces.
+std::string Indented(std::string_view lines, std::size_t indent) {
+    std::string indented;
+    std::size_t start = 0;
+    while (start < lines.size()) {
+        std::size_t end = lines.find('\n', start);
+        end = end == std::string_view::npos ? lines.size() : end + 1;
+        indented.append(indent, ' ').append(lines.substr(start, end - start));
+        start = end;
+    }
+    return indented;
+}
+
+constexpr std::string_view kSourceAndCatalogue =
+    "SOURCE is one of HTTPMAIL, SMTP, LS, MTA, POP, POPC, SF. FILE is a name that 'files' lists, found in\n"
+    "the source's debug log directory. The catalogue is SOURCE-Analysis.tab beside the program unless\n"
+    "--catalogue names one; with --log and no SOURCE, --catalogue (and for transcript --activity-dir)\n"
+    "must be given.\n";
+
+constexpr std::string_view kCommonOptions =
+    "  --json         print one JSON object (UTF-8) instead of text for people\n"
+    "  --drives DIR   the drive folder in which Windows paths of the settings are found\n"
+    "  --help         print the usage text (of the command it is given with)\n";
+
+constexpr std::string_view kExitStatus =
+    "Exit status: 0 done; 1 a log file could not be opened or read; 2 usage error;\n"
+    "3 no catalogue could be fetched or stored.\n";
+
+} // namespace
+
 std::string UsageText() {
-    return "Usage: brindlemar-scan COMMAND [ARGUMENTS] [--json]\n"
-           "\n"
-           "Analyses the debug logs of the Brindlemar mail server: the catalogued events a day's debug log\n"
-           "holds, the lines of each event, and the activity log around one of them.\n"
-           "\n"
-           "Commands:\n"
-           "  sources\n"
-           "      the log sources with their debug and activity log directories\n"
-           "  files SOURCE\n"
-           "      the debug log files of a source\n"
-           "  scan (SOURCE FILE | [SOURCE] --log PATH) [--catalogue PATH]\n"
-           "      the catalogued events found in a debug log, with the number of lines of each\n"
-           "  instances (SOURCE FILE | [SOURCE] --log PATH) [--catalogue PATH] --event I\n"
-           "      the lines of the debug log in which catalogue entry I occurs\n"
-           "  transcript (SOURCE FILE | [SOURCE] --log PATH) [--catalogue PATH] [--activity-dir DIR]\n"
-           "             --event I --instance K\n"
-           "      the activity log lines within two minutes of instance K (from 0) of entry I\n"
-           "  fetch SOURCE [--dir DIR]\n"
-           "      fetch the source's analysis catalogue from the library server and store it\n"
-           "\n"
-           "SOURCE is one of HTTPMAIL, SMTP, LS, MTA, POP, POPC, SF. FILE is a name that 'files' lists, "
-           "found in\n"
-           "the source's debug log directory. The catalogue is SOURCE-Analysis.tab beside the program "
-           "unless\n"
-           "--catalogue names one; with --log and no SOURCE, --catalogue (and for transcript "
-           "--activity-dir)\n"
-           "must be given.\n"
-           "\n"
-           "Options:\n"
-           "  --json         print one JSON object (UTF-8) instead of text for people\n"
-           "  --drives DIR   the drive folder in which Windows paths of the settings are found\n"
-           "  --help         print this text\n"
-           "\n"
-           "Settings come from the registry export file named by BRINDLEMAR_REGISTRY, else registry.reg\n"
-           "beside the program. Its Windows paths (C:\\..., \\\\server\\share\\...) are found in the drive\n"
-           "folder: --drives DIR, else BRINDLEMAR_DRIVES, else drives beside the export file, holding\n"
-           "one folder per drive (c, d, ...) and unc/server/share for UNC paths.\n"
-           "\n"
-           "Exit status: 0 done; 1 a log file could not be opened or read; 2 usage error;\n"
-           "3 no catalogue could be fetched or stored.\n";
+    std::string usage =
+        "Usage: brindlemar-scan COMMAND [ARGUMENTS] [--json]\n"
+        "\n"
+        "Analyses the debug logs of the Brindlemar mail server: the catalogued events a day's "
+        "debug log\n"
+        "holds, the lines of each event, and the activity log around one of them.\n"
+        "\n"
+        "Commands:\n";
+    for (const auto& command : Commands())
+        usage.append(Indented(command.synopsis, 2)).append("\n").append(Indented(command.about, 6));
+    usage.append("  help COMMAND\n      the usage of one command (also COMMAND --help)\n");
+    usage.append("\n").append(kSourceAndCatalogue);
+    usage.append("\nOptions:\n").append(kCommonOptions);
+    usage.append("  --csv          print CSV (UTF-8) for a spreadsheet instead (scan, summary)\n");
+    usage.append("  --version      print the program's version\n");
+    usage.append("\n"
+                 "Settings come from the registry export file named by BRINDLEMAR_REGISTRY, else "
+                 "registry.reg\n"
+                 "beside the program. Its Windows paths (C:\\..., \\\\server\\share\\...) are found in "
+                 "the drive\n"
+                 "folder: --drives DIR, else BRINDLEMAR_DRIVES, else drives beside the export file, holding\n"
+                 "one folder per drive (c, d, ...) and unc/server/share for UNC paths.\n"
+                 "\n");
+    usage.append(kExitStatus);
+    return usage;
+}
+
+std::string UsageText(Command command) {
+    const CommandSpec& spec = SpecOf(command);
+    // The synopsis's second line lines up under the first one's arguments.
+    std::string synopsis(spec.synopsis);
+    for (std::size_t at = synopsis.find('\n'); at != std::string::npos; at = synopsis.find('\n', at + 1))
+        synopsis.insert(at + 1, kUsageLead.size(), ' ');
+    std::string usage = std::string(kUsageLead) + synopsis + "\n\n" + std::string(spec.about);
+    usage.append("\n").append(spec.details);
+    const bool readsLog =
+        command == Command::Scan || command == Command::Instances || command == Command::Transcript;
+    if (readsLog)
+        usage.append("\n").append(kSourceAndCatalogue);
+    else if (command != Command::Sources)
+        usage.append("\nSOURCE is one of HTTPMAIL, SMTP, LS, MTA, POP, POPC, SF.\n");
+    if (command == Command::Summary)
+        usage.append(
+            "The catalogue is SOURCE-Analysis.tab beside the program unless --catalogue names one.\n");
+    usage.append("\nOptions of every command:\n").append(kCommonOptions);
+    usage.append("\n").append(kExitStatus);
+    return usage;
+}
+
+std::string VersionText() {
+    // The window's version text, "Version 1.2", is where the number is kept.
+    std::string_view version = form::kVersionText;
+    if (const auto space = version.rfind(' '); space != std::string_view::npos)
+        version.remove_prefix(space + 1);
+    return "brindlemar-scan " + std::string(version) + "\n";
+}
+
+std::string UsageHint() {
+    return "Try 'brindlemar-scan --help'.\n";
 }
 
 } // namespace cli

@@ -9,14 +9,18 @@
 
 #include "catalogue/Catalogue.h"
 #include "catalogue/Library.h"
-#include "form/Operations.h"
-#include "form/Texts.h"
 #include "cli/TerminalText.h"
+#include "form/Export.h"
+#include "form/Operations.h"
+#include "form/Summary.h"
+#include "form/Texts.h"
 #include "scan/LogFiles.h"
 #include "scan/Matcher.h"
 #include "scan/Scan.h"
 #include "settings/Registry.h"
 #include "text/Ansi.h"
+#include "text/Ascii.h"
+#include "text/File.h"
 #include "text/LineReader.h"
 #include "text/Paths.h"
 #include "transcript/Transcript.h"
@@ -68,6 +72,7 @@ bool NeedsRegistry(const Invocation& inv) {
     case Command::Sources:
     case Command::Files:
     case Command::Fetch:
+    case Command::Summary:
         return true;
     case Command::Scan:
     case Command::Instances:
@@ -123,9 +128,54 @@ std::string FoundOrNot(const settings::LocalDirectory& local) {
     return text::AnsiToUtf8(local.found ? "found: " + local.shown : "not found: " + local.problem);
 }
 
-int LogFailure(std::ostream& err, const text::Status& status) {
-    err << form::UnableToOpenLog(status) << "\n";
+// The window's message for a log that cannot be read, with the log's path before the reason:
+// "Unable to open log file. /x/SMTP-Debug-261207.log: No such file or directory".
+std::string UnableToOpenLog(const std::string& path, const text::Status& status) {
+    return std::string(form::kUnableToOpenLog) + text::AnsiToUtf8(path) + ": " + status.description;
+}
+
+int LogFailure(std::ostream& err, const std::string& path, const text::Status& status) {
+    err << UnableToOpenLog(path, status) << "\n";
     return kExitLogUnreadable;
+}
+
+// CSV as it is made (rows ended by CR LF) for a file or a pipe; on a terminal each row on its own line, the
+// terminal's filter showing any control byte of a field.
+void WriteCsv(std::ostream& out, const std::string& csv, bool terminal) {
+    if (!terminal) {
+        out << csv;
+        return;
+    }
+    std::string shown;
+    shown.reserve(csv.size());
+    for (std::size_t i = 0; i < csv.size(); ++i)
+        if (!(csv[i] == '\r' && i + 1 < csv.size() && csv[i + 1] == '\n'))
+            shown.push_back(csv[i]);
+    out << shown;
+}
+
+// The registry export file the settings come from, when there is one to read; nullopt on Windows, where
+// they come from the registry itself, and when there is no such file.
+std::optional<std::string> RegistryFileRead() {
+    const std::string path = settings::RegistryFilePath();
+    if (path.empty())
+        return std::nullopt;
+    text::File file;
+    if (!file.Open(path))
+        return std::nullopt;
+    return path;
+}
+
+// Where the settings were read from, for people.
+std::string SettingsLine() {
+    const std::string path = settings::RegistryFilePath();
+    if (path.empty())
+        return "Settings: the registry of this machine";
+    text::File file;
+    if (const text::Status opened = file.Open(path); !opened)
+        return "Settings: none, no registry export file could be read at " + text::AnsiToUtf8(path) + " (" +
+               opened.description + "); no directory is set";
+    return "Settings: " + text::AnsiToUtf8(path);
 }
 
 int RunSources(const Invocation& inv, std::ostream& out) {
@@ -159,7 +209,11 @@ int RunSources(const Invocation& inv, std::ostream& out) {
                                    {"debugPath", localPath(row.debugLocal)},
                                    {"activityDir", row.activityDir},
                                    {"activityPath", localPath(row.activityLocal)}});
-        out << JsonLine(Json{{"debugStatus", debugStatus}, {"sources", std::move(sources)}});
+        const std::optional<std::string> registryFile = RegistryFileRead();
+        out << JsonLine(
+            Json{{"registryFile", registryFile ? Json(text::AnsiToUtf8(*registryFile)) : Json(nullptr)},
+                 {"debugStatus", debugStatus},
+                 {"sources", std::move(sources)}});
         return kExitOk;
     }
     const auto shown = [](const std::string& dir) { return dir.empty() ? std::string("(not set)") : dir; };
@@ -175,6 +229,7 @@ int RunSources(const Invocation& inv, std::ostream& out) {
             textValue.append(size - textValue.size(), ' ');
         return textValue;
     };
+    out << SettingsLine() << "\n";
     out << "Debug Status: " << debugStatus << "\n";
     if (anyWindowsPath)
         out << "Drive folder: " << text::AnsiToUtf8(settings::DrivesFolder()) << "\n";
@@ -223,7 +278,7 @@ int RunFiles(const Invocation& inv, std::ostream& out, std::ostream& err, bool t
     return kExitOk;
 }
 
-int RunScan(const Invocation& inv, std::ostream& out, std::ostream& err) {
+int RunScan(const Invocation& inv, std::ostream& out, std::ostream& err, bool terminal) {
     const catalogue::Catalogue entries = LoadCatalogue(inv, err);
     const LogTarget log = ResolveLog(inv);
     const scan::EventMatcher matcher(entries.strings);
@@ -233,9 +288,13 @@ int RunScan(const Invocation& inv, std::ostream& out, std::ostream& err) {
         counted = form::CountFile(log.path, matcher, progress.Options());
     }
     if (!counted.status)
-        return LogFailure(err, counted.status);
+        return LogFailure(err, log.path, counted.status);
     const std::vector<std::int32_t>& counts = counted.counts;
 
+    if (inv.csv) {
+        WriteCsv(out, form::EventsCsv(entries, counts), terminal);
+        return kExitOk;
+    }
     if (inv.json) {
         // Written event by event, so a catalogue of many entries never builds one huge JSON value.
         out << "{\"events\":[";
@@ -315,14 +374,18 @@ std::optional<int> BuildInstances(const Invocation& inv, const LogTarget& log, s
                                      lines, progress.Options());
     }
     if (!status.ok)
-        return LogFailure(err, status);
+        return LogFailure(err, log.path, status);
     return std::nullopt;
 }
 
 int RunInstances(const Invocation& inv, std::ostream& out, std::ostream& err, bool terminal) {
+    const LogTarget log = ResolveLog(inv);
     scan::InstanceLines lines;
-    if (const std::optional<int> failed = BuildInstances(inv, ResolveLog(inv), err, lines))
+    if (const std::optional<int> failed = BuildInstances(inv, log, err, lines))
         return *failed;
+    if (lines.Size() == 0)
+        err << "No line of " << text::AnsiToUtf8(log.fileName) << " holds catalogue entry " << inv.eventIndex
+            << ".\n";
 
     // The lines are read back one at a time, so a long list costs only its offsets. The list stops at the
     // first write the output does not take (RunCli reports it).
@@ -333,7 +396,7 @@ int RunInstances(const Invocation& inv, std::ostream& out, std::ostream& err, bo
         if (inv.json)
             out << (i == 0 ? "\"" : ",\"");
         if (const auto written = WriteLine(out, lines, i, form); !written.ok)
-            return LogFailure(err, written);
+            return LogFailure(err, log.path, written);
         out << (inv.json ? "\"" : "\n");
     }
     if (inv.json)
@@ -417,11 +480,13 @@ int RunFetch(const Invocation& inv, std::ostream& out, std::ostream& err) {
     const std::string dir = inv.storeDir ? *inv.storeDir : text::ProgramDirectory();
     const std::int32_t debugStatus =
         settings::ReadRegistryDword(settings::kLogAnalysisKey, settings::kDebugStatusValue);
-    const form::FetchResult fetched =
-        form::FetchAndStore(settings::LibraryServerHost(), inv.source, dir, debugStatus);
+    const std::string host = settings::LibraryServerHost();
+    const form::FetchResult fetched = form::FetchAndStore(host, inv.source, dir, debugStatus);
     // The messages the window would show in its boxes, one to a line.
     for (const form::Notice& notice : fetched.messages)
         err << text::AnsiToUtf8(notice.text) << "\n";
+    if (fetched.kind == form::FetchResult::Kind::NoCatalogue)
+        err << "Library server tried: " << text::AnsiToUtf8(host) << "\n";
     if (fetched.kind != form::FetchResult::Kind::Stored)
         return kExitNoCatalogue;
     // Count the entries as the loader reads them back, so the number is what a scan will use.
@@ -440,6 +505,166 @@ int RunFetch(const Invocation& inv, std::ostream& out, std::ostream& err) {
     return kExitOk;
 }
 
+// The number of characters of UTF-8 text (its bytes that begin one), for lining up columns.
+std::size_t Width(std::string_view utf8) {
+    return static_cast<std::size_t>(std::count_if(
+        utf8.begin(), utf8.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
+std::string PadLeft(const std::string& textValue, std::size_t width) {
+    const std::size_t shown = Width(textValue);
+    return shown >= width ? textValue : std::string(width - shown, ' ') + textValue;
+}
+
+bool IsNameSeparator(char c) {
+    return !(text::IsAsciiDigit(c) || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+             (static_cast<unsigned char>(c) & 0x80) != 0);
+}
+
+// The column labels of the summary's files: the part of their names that differs from file to file,
+// whole words only ("SMTP-Debug-261205.log", "SMTP-Debug-261206.log" -> "261205", "261206", pattern
+// "SMTP-Debug-<column>.log"), so that a week of files fits a terminal's width. With fewer than two files,
+// or when some file would be left without a label, the whole names (pattern empty).
+std::vector<std::string> FileLabels(const std::vector<std::string>& names, std::string& pattern) {
+    pattern.clear();
+    if (names.size() < 2)
+        return names;
+    std::size_t shortest = names.front().size();
+    for (const auto& name : names)
+        shortest = std::min(shortest, name.size());
+    std::size_t prefix = 0;
+    while (prefix < shortest && std::all_of(names.begin(), names.end(), [&](const std::string& n) {
+               return n[prefix] == names[0][prefix];
+           }))
+        ++prefix;
+    // The prefix ends just after a separator, so a date is never cut in two.
+    while (prefix > 0 && !IsNameSeparator(names[0][prefix - 1]))
+        --prefix;
+    std::size_t suffix = 0;
+    const std::string& first = names.front();
+    while (suffix < shortest - prefix && std::all_of(names.begin(), names.end(), [&](const std::string& n) {
+               return n[n.size() - 1 - suffix] == first[first.size() - 1 - suffix];
+           }))
+        ++suffix;
+    // The suffix starts with a separator.
+    while (suffix > 0 && !IsNameSeparator(first[first.size() - suffix]))
+        --suffix;
+    std::vector<std::string> labels;
+    for (const auto& name : names) {
+        if (name.size() <= prefix + suffix)
+            return names;
+        labels.push_back(name.substr(prefix, name.size() - prefix - suffix));
+    }
+    if (prefix + suffix > 0)
+        pattern = first.substr(0, prefix) + "<column>" + first.substr(first.size() - suffix);
+    return labels;
+}
+
+// The summary for people: one row per event counted in any file, in catalogue order, a column of counts per
+// file and the total, the search string last. Rows per event keep the catalogue's order (as 'scan' lists
+// events) and let the counts of one event be read across the days; the search strings, of any length, come
+// last so that they never push the counts out of line.
+void WriteSummaryTable(std::ostream& out, const Invocation& inv, const form::Summary& summary,
+                       const catalogue::Catalogue& entries, const std::vector<std::size_t>& events,
+                       bool terminal) {
+    if (summary.files.empty()) {
+        out << "No debug log files of " << inv.source << ".\n";
+        return;
+    }
+    std::vector<std::string> names;
+    for (const auto& file : summary.files) {
+        const std::string utf8 = text::AnsiToUtf8(file.name);
+        names.push_back(terminal ? TerminalText(utf8, false) : utf8);
+    }
+    if (events.empty()) {
+        out << "No catalogued events found in " << summary.files.size()
+            << (summary.files.size() == 1 ? " debug log file" : " debug log files") << " of " << inv.source
+            << ".\n";
+        return;
+    }
+    std::string pattern;
+    const std::vector<std::string> labels = FileLabels(names, pattern);
+    if (!pattern.empty())
+        out << "Files: " << pattern << "\n\n";
+    // Each column as wide as its label and its largest number.
+    std::size_t indexWidth = std::string_view("EVENT").size();
+    std::size_t totalWidth = std::string_view("TOTAL").size();
+    std::vector<std::size_t> widths;
+    for (const auto& label : labels)
+        widths.push_back(Width(label));
+    for (const std::size_t i : events) {
+        indexWidth = std::max(indexWidth, std::to_string(i).size());
+        totalWidth = std::max(totalWidth, std::to_string(summary.Total(i)).size());
+        for (std::size_t f = 0; f < summary.files.size(); ++f)
+            widths[f] = std::max(widths[f], std::to_string(summary.files[f].counts[i]).size());
+    }
+    out << PadLeft("EVENT", indexWidth);
+    for (std::size_t f = 0; f < labels.size(); ++f)
+        out << "  " << PadLeft(labels[f], widths[f]);
+    out << "  " << PadLeft("TOTAL", totalWidth) << "  SEARCH\n";
+    for (const std::size_t i : events) {
+        if (!out)
+            return;
+        out << PadLeft(std::to_string(i), indexWidth);
+        for (std::size_t f = 0; f < summary.files.size(); ++f)
+            out << "  " << PadLeft(std::to_string(summary.files[f].counts[i]), widths[f]);
+        out << "  " << PadLeft(std::to_string(summary.Total(i)), totalWidth) << "  "
+            << ShowOnOneLine(entries.strings[i]) << "\n";
+    }
+}
+
+int RunSummary(const Invocation& inv, std::ostream& out, std::ostream& err, bool terminal) {
+    const catalogue::Catalogue entries = LoadCatalogue(inv, err);
+    const scan::EventMatcher matcher(entries.strings);
+    form::Summary summary;
+    {
+        // One line over the whole summary: the file under way, and the bytes of all files.
+        ProgressLine progress(err, ProgressShown());
+        summary =
+            form::Summarise(inv.source, matcher, progress.Options(), [&](const form::SummaryProgress& at) {
+                progress.StartFile(at.name, at.doneBytes, at.totalBytes);
+            });
+    }
+    if (!summary.listing) {
+        err << form::kErrorExamining << summary.listing.description << "\n";
+        return kExitLogUnreadable;
+    }
+    // A file that could not be counted keeps its column, of zeros; the summary says so and ends with 1.
+    bool unreadable = false;
+    for (const auto& file : summary.files) {
+        if (!file.status) {
+            err << UnableToOpenLog(file.path, file.status) << "\n";
+            unreadable = true;
+        }
+    }
+    const std::vector<std::size_t> events = summary.Events(entries.strings.size());
+    if (inv.csv) {
+        WriteCsv(out, form::SummaryCsv(summary, entries.strings), terminal);
+    } else if (inv.json) {
+        Json files = Json::array();
+        for (const auto& file : summary.files)
+            files.push_back(text::AnsiToUtf8(file.name));
+        // Written event by event, as scan writes its events.
+        out << "{\"files\":" << files.dump(-1, ' ', false, Json::error_handler_t::replace) << ",\"events\":[";
+        for (std::size_t e = 0; e < events.size() && out; ++e) {
+            const std::size_t i = events[e];
+            Json counts = Json::array();
+            for (const auto& file : summary.files)
+                counts.push_back(file.counts[i]);
+            out << (e == 0 ? "" : ",")
+                << Json{{"index", i},
+                        {"search", text::AnsiToUtf8(entries.strings[i])},
+                        {"counts", std::move(counts)},
+                        {"total", summary.Total(i)}}
+                       .dump(-1, ' ', false, Json::error_handler_t::replace);
+        }
+        out << "]}\n";
+    } else {
+        WriteSummaryTable(out, inv, summary, entries, events, terminal);
+    }
+    return unreadable ? kExitLogUnreadable : kExitOk;
+}
+
 } // namespace
 
 int RunCommand(const Invocation& invocation, std::ostream& out, std::ostream& err, bool terminal) {
@@ -453,7 +678,9 @@ int RunCommand(const Invocation& invocation, std::ostream& out, std::ostream& er
     case Command::Files:
         return RunFiles(invocation, out, err, terminal);
     case Command::Scan:
-        return RunScan(invocation, out, err);
+        return RunScan(invocation, out, err, terminal);
+    case Command::Summary:
+        return RunSummary(invocation, out, err, terminal);
     case Command::Instances:
         return RunInstances(invocation, out, err, terminal);
     case Command::Transcript:
@@ -472,13 +699,16 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     std::ostream& err = terminals.err ? filteredErr : errIn;
     try {
         const ParseResult parsed = ParseCommandLine(args);
-        if (parsed.kind == ParseResult::Kind::Help) {
-            out << UsageText();
+        if (parsed.kind == ParseResult::Kind::Help || parsed.kind == ParseResult::Kind::Version) {
+            if (parsed.kind == ParseResult::Kind::Version)
+                out << VersionText();
+            else
+                out << (parsed.helpFor ? UsageText(*parsed.helpFor) : UsageText());
             out.flush();
             return out ? kExitOk : kExitLogUnreadable;
         }
         if (parsed.kind == ParseResult::Kind::UsageError) {
-            err << "brindlemar-scan: " << parsed.error << "\n\n" << UsageText();
+            err << "brindlemar-scan: " << parsed.error << "\n" << UsageHint();
             return kExitUsage;
         }
         const bool terminal = terminals.out && !parsed.invocation.json;

@@ -32,6 +32,19 @@ ProgressLine::ProgressLine(std::ostream& err, bool shown, std::string fileName, 
         SetInterruptLine(true);
 }
 
+ProgressLine::ProgressLine(std::ostream& err, bool shown)
+    : err_(shown ? std::cerr : err), shown_(shown), severalFiles_(true) {
+    if (shown_)
+        SetInterruptLine(true);
+}
+
+void ProgressLine::StartFile(std::string fileName, std::uint64_t doneBefore, std::uint64_t totalBytes) {
+    std::lock_guard lock(mutex_);
+    fileName_ = std::move(fileName);
+    done_ = doneBefore; // the files before, as listed: what the scan told of them may differ a little
+    total_ = totalBytes;
+}
+
 ProgressLine::~ProgressLine() {
     if (!shown_)
         return;
@@ -47,7 +60,8 @@ scan::ScanOptions ProgressLine::Options() {
         options.progress = [this](std::uint64_t bytes) { Add(bytes); };
         options.opened = [this](std::uint64_t size) {
             std::lock_guard lock(mutex_);
-            total_ = size; // the size at opening is what the scan reads
+            if (!severalFiles_)
+                total_ = size; // the size at opening is what the scan reads
         };
     }
     return options;

@@ -28,6 +28,8 @@ public:
     // Shows progress of reading `path` (named by fileName) on the terminal that is stderr when `shown`,
     // past whatever filters err applies to text (the line's own control bytes must reach the terminal).
     ProgressLine(std::ostream& err, bool shown, std::string fileName, const std::string& path);
+    // Shows progress over several files read one after another (the summary): StartFile names each.
+    ProgressLine(std::ostream& err, bool shown);
     ~ProgressLine(); // clears the line
     ProgressLine(const ProgressLine&) = delete;
     ProgressLine& operator=(const ProgressLine&) = delete;
@@ -35,12 +37,16 @@ public:
     // Scan options whose progress goes to this line (the defaults when it is not shown).
     scan::ScanOptions Options();
 
+    // Over several files: the file now read, the bytes of the files before it and of all of them.
+    void StartFile(std::string fileName, std::uint64_t doneBefore, std::uint64_t totalBytes);
+
 private:
     void Add(std::uint64_t bytes);
 
     std::ostream& err_;
     bool shown_;
     std::string fileName_;
+    bool severalFiles_ = false; // the total is that of all files, not of the one opened
     std::uint64_t total_ = 0;
     std::mutex mutex_; // the scan's threads tell their bytes at once
     std::uint64_t done_ = 0;

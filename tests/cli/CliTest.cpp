@@ -131,7 +131,8 @@ TEST_F(CliTest, SourcesListsEverySourceInOrderWithDebugStatus) {
                debug + R"(","activityDir":")" + activity + R"(","activityPath":")" + activity + R"("})";
     };
     auto fallback = [&](const char* code) { return source(code, smtp, ""); };
-    const std::string expected = R"({"debugStatus":2,"sources":[)" + fallback("HTTPMAIL") + "," +
+    const std::string expected = R"({"registryFile":")" + dir_.File("registry.reg") +
+                                 R"(","debugStatus":2,"sources":[)" + fallback("HTTPMAIL") + "," +
                                  source("SMTP", smtp, root_ + "/smtp/activity") + "," + fallback("LS") + "," +
                                  fallback("MTA") + "," + source("POP", root_ + "/pop/debug", "") + "," +
                                  fallback("POPC") + "," + fallback("SF") + "]}\n";
@@ -139,7 +140,9 @@ TEST_F(CliTest, SourcesListsEverySourceInOrderWithDebugStatus) {
 
     const auto people = Scan({"sources"});
     EXPECT_EQ(people.exitCode, 0);
-    EXPECT_EQ(people.out.rfind("Debug Status: 2\n\nSOURCE", 0), 0u) << people.out;
+    EXPECT_EQ(people.out.rfind("Settings: " + dir_.File("registry.reg") + "\nDebug Status: 2\n\nSOURCE", 0),
+              0u)
+        << people.out;
     EXPECT_NE(people.out.find("POP       " + root_ + "/pop/debug"), std::string::npos) << people.out;
 }
 
@@ -233,20 +236,28 @@ TEST_F(CliTest, InstancesListsTheRawLinesOfOneEntry) {
     struct Case {
         std::string event;
         std::string expected;
+        std::string err;
     } cases[] = {
         {"1",
          R"({"instances":["SMTP\t07/12/26 10:16:02\t[conn 2]\tRead Timeout","SMTP\t07/12/26 10:20:00\t[conn 6]\tTimeout"]})"
-         "\n"},
-        {"3", "{\"instances\":[\"SMTP\\t07/12/26 10:18:00\\t[conn 4]\\tNachricht zur\xC3\xBC"
-              "ckgewiesen: Relay denied\"]}\n"},
-        {"2", "{\"instances\":[]}\n"},
+         "\n",
+         ""},
+        {"3",
+         "{\"instances\":[\"SMTP\\t07/12/26 10:18:00\\t[conn 4]\\tNachricht zur\xC3\xBC"
+         "ckgewiesen: Relay denied\"]}\n",
+         ""},
+        // No line: the list is empty and stderr says so, which is no failure.
+        {"2", "{\"instances\":[]}\n", "No line of " + kDebugLogName + " holds catalogue entry 2.\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE("event " + c.event);
         auto args = common;
         args.insert(args.end(), {"--event", c.event});
-        ExpectResult(Scan(args), 0, c.expected, "");
+        ExpectResult(Scan(args), 0, c.expected, c.err);
     }
+    // For people the same message, and nothing on stdout.
+    ExpectResult(Scan({"instances", "SMTP", kDebugLogName, "--catalogue", Catalogue(), "--event", "2"}), 0,
+                 "", "No line of " + kDebugLogName + " holds catalogue entry 2.\n");
 }
 
 TEST_F(CliTest, TranscriptShowsTheActivityAroundTheInstance) {
@@ -326,24 +337,28 @@ TEST_F(CliTest, InstanceWithoutATimeStampGivesAnEmptyTranscript) {
 }
 
 TEST_F(CliTest, UnreadableLogFileExitsOneWithTheReason) {
+    const std::string absent = root_ + "/smtp/debug/SMTP-Debug-absent.log";
     struct Case {
         std::vector<std::string> args;
+        std::string path;
         std::string reason;
     } cases[] = {
-        {{"scan", "SMTP", "SMTP-Debug-absent.log"}, "No such file or directory"},
-        {{"scan", "--log", root_ + "/smtp"}, "Is a directory"},
-        {{"instances", "SMTP", "SMTP-Debug-absent.log", "--event", "0"}, "No such file or directory"},
+        {{"scan", "SMTP", "SMTP-Debug-absent.log"}, absent, "No such file or directory"},
+        {{"scan", "--log", root_ + "/smtp"}, root_ + "/smtp", "Is a directory"},
+        {{"instances", "SMTP", "SMTP-Debug-absent.log", "--event", "0"}, absent, "No such file or directory"},
         {{"transcript", "SMTP", "SMTP-Debug-absent.log", "--event", "0", "--instance", "0"},
+         absent,
          "No such file or directory"},
     };
     for (auto& c : cases) {
         SCOPED_TRACE(c.args[0] + " " + c.args[1]);
         c.args.insert(c.args.end(), {"--catalogue", Catalogue(), "--json"});
-        ExpectResult(Scan(c.args), 1, "", "Unable to open log file. " + c.reason + "\n");
+        // The window's message, with the path of the log before the reason.
+        ExpectResult(Scan(c.args), 1, "", "Unable to open log file. " + c.path + ": " + c.reason + "\n");
     }
 }
 
-TEST_F(CliTest, UsageErrorsExitTwoWithTheUsageText) {
+TEST_F(CliTest, UsageErrorsExitTwoWithOneLineAndWhereToFindHelp) {
     const std::string file = kDebugLogName;
     const std::string kPlainName =
         "FILE must be a plain file name as 'files' lists it (no directory separator, "
@@ -390,10 +405,7 @@ TEST_F(CliTest, UsageErrorsExitTwoWithTheUsageText) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message);
         const auto result = Scan(c.args);
-        EXPECT_EQ(result.exitCode, 2);
-        EXPECT_EQ(result.out, "");
-        EXPECT_EQ(result.err.rfind("brindlemar-scan: " + c.message + "\n\nUsage: brindlemar-scan", 0), 0u)
-            << result.err;
+        ExpectResult(result, 2, "", "brindlemar-scan: " + c.message + "\nTry 'brindlemar-scan --help'.\n");
     }
 }
 
@@ -417,13 +429,38 @@ TEST_F(CliTest, EntriesAndInstancesThatAreNotThereExitTwo) {
 }
 
 TEST_F(CliTest, HelpPrintsTheUsageText) {
-    for (const auto& args :
-         std::vector<std::vector<std::string>>{{"--help"}, {"scan", "-h"}, {"fetch", "SMTP", "--help"}}) {
-        const auto result = Scan(args);
+    struct Case {
+        std::vector<std::string> args;
+        std::string start; // how the text begins
+    } cases[] = {
+        {{"--help"}, "Usage: brindlemar-scan COMMAND"},
+        {{"help"}, "Usage: brindlemar-scan COMMAND"},
+        // The usage of the command the option stands with, or that help names.
+        {{"scan", "-h"}, "Usage: brindlemar-scan scan (SOURCE FILE | [SOURCE] --log PATH)"},
+        {{"fetch", "SMTP", "--help"}, "Usage: brindlemar-scan fetch SOURCE [--dir DIR]\n"},
+        {{"--catalogue", "x.tab", "summary", "--help"}, "Usage: brindlemar-scan summary SOURCE"},
+        {{"help", "summary"}, "Usage: brindlemar-scan summary SOURCE"},
+        {{"help", "transcript"}, "Usage: brindlemar-scan transcript"},
+        // Asked for help, a command line wrong in some other way still gets it.
+        {{"scan", "--bogus", "--help"}, "Usage: brindlemar-scan scan "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.start);
+        const auto result = Scan(c.args);
         EXPECT_EQ(result.exitCode, 0);
-        EXPECT_EQ(result.out.rfind("Usage: brindlemar-scan COMMAND", 0), 0u);
+        EXPECT_EQ(result.out.rfind(c.start, 0), 0u) << result.out;
+        EXPECT_NE(result.out.find("Exit status: 0 done"), std::string::npos) << result.out;
         EXPECT_EQ(result.err, "");
     }
+    // One command's usage is that command's alone.
+    const auto scanHelp = Scan({"help", "scan"});
+    EXPECT_EQ(scanHelp.out.find("fetch SOURCE"), std::string::npos) << scanHelp.out;
+    EXPECT_NE(scanHelp.out.find("--csv"), std::string::npos) << scanHelp.out;
+}
+
+TEST_F(CliTest, VersionIsTheWindowsVersion) {
+    for (const auto& args : std::vector<std::vector<std::string>>{{"--version"}, {"scan", "--version"}})
+        ExpectResult(Scan(args), 0, "brindlemar-scan 1.2\n", "");
 }
 
 // A library server on 127.0.0.1 with an ephemeral port that answers every catalogue request with one reply.
@@ -502,7 +539,9 @@ TEST_F(FetchTest, RepliesAreStoredOrReportedAsTheWindowDoes) {
         WriteBytes(root_ + "/store/SMTP-Analysis.tab", old);
         LibraryServer server(c.reply);
         WriteRegistry(0, server.Host());
-        ExpectResult(Scan({"fetch", "smtp", "--dir", root_ + "/store"}), c.exitCode, c.out, c.err);
+        // A failure names the server it asked.
+        const std::string tried = c.exitCode == 0 ? "" : "Library server tried: " + server.Host() + "\n";
+        ExpectResult(Scan({"fetch", "smtp", "--dir", root_ + "/store"}), c.exitCode, c.out, c.err + tried);
         EXPECT_EQ(ReadBytes(root_ + "/store/SMTP-Analysis.tab"), c.exitCode == 0 ? c.reply : old);
         EXPECT_EQ(server.Requested(), std::vector<std::string>{"SMTP"});
     }
@@ -524,12 +563,15 @@ TEST_F(FetchTest, DebugStatusOneAlsoShowsWhatTheServerReturned) {
     LibraryServer server("<!DOCTYPE html>");
     WriteRegistry(1, server.Host());
     ExpectResult(Scan({"fetch", "SMTP", "--dir", root_ + "/store"}), 3, "",
-                 kNoCatalogueSmtp + "\nServer Returned: <!DOCTYPE html>\n");
+                 kNoCatalogueSmtp +
+                     "\nServer Returned: <!DOCTYPE html>\nLibrary server tried: " + server.Host() + "\n");
 }
 
 TEST_F(FetchTest, ClosedPortGivesTheStandardMessage) {
-    WriteRegistry(0, "127.0.0.1:" + std::to_string(ClosedPort()));
-    ExpectResult(Scan({"fetch", "SMTP", "--dir", root_ + "/store"}), 3, "", kNoCatalogueSmtp + "\n");
+    const std::string host = "127.0.0.1:" + std::to_string(ClosedPort());
+    WriteRegistry(0, host);
+    ExpectResult(Scan({"fetch", "SMTP", "--dir", root_ + "/store"}), 3, "",
+                 kNoCatalogueSmtp + "\nLibrary server tried: " + host + "\n");
     EXPECT_FALSE(fs::exists(root_ + "/store/SMTP-Analysis.tab"));
 }
 

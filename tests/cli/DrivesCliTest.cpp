@@ -123,7 +123,10 @@ TEST_F(DrivesCliTest, SourcesSayWhereEachDirectoryIsFoundOrWhyNot) {
 
     const ProgramResult people = Scan({"sources"});
     EXPECT_EQ(people.exitCode, 0) << people.err;
-    EXPECT_EQ(people.out.rfind("Debug Status: 0\nDrive folder: " + drives_ + "\n\n", 0), 0u) << people.out;
+    EXPECT_EQ(people.out.rfind(
+                  "Settings: " + registry_ + "\nDebug Status: 0\nDrive folder: " + drives_ + "\n\n", 0),
+              0u)
+        << people.out;
     EXPECT_NE(people.out.find("\n          found: " + smtpDebug), std::string::npos) << people.out;
     EXPECT_NE(people.out.find("found: " + drives_ + "/c/Logs/SMTP/Activity\n"), std::string::npos)
         << people.out;

@@ -173,6 +173,16 @@ TEST_F(TerminalTest, TerminalShowsControlBytesAPipeKeepsThem) {
         {{"files", "SMTP"},
          "Debug log directory: " + dir_.File("debug") + "\nSMTP-Debug-261207.log\nSMTP-Debug-a^Jb.log\n",
          "Debug log directory: " + dir_.File("debug") + "\nSMTP-Debug-261207.log\nSMTP-Debug-a\nb.log\n"},
+        // A file name with a line break keeps the summary's table in line on a terminal.
+        {{"summary", "SMTP", "--catalogue", dir_.File("catalogue.tab")},
+         "Files: SMTP-Debug-<column>.log\n\nEVENT  261207  a^Jb  TOTAL  SEARCH\n"
+         "    0       2     0      2  refused\n",
+         "Files: SMTP-Debug-<column>.log\n\nEVENT  261207  a\nb  TOTAL  SEARCH\n"
+         "    0       2    0      2  refused\n"},
+        // CSV: a row to a line on a terminal, CR LF row ends in a pipe.
+        {{"scan", "SMTP", "SMTP-Debug-261207.log", "--catalogue", dir_.File("catalogue.tab"), "--csv"},
+         "index,count,search,link,explanation\n0,2,refused,,x\n",
+         "index,count,search,link,explanation\r\n0,2,refused,,x\r\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args[0]);

@@ -203,7 +203,10 @@ TEST_F(UnreadableTest, TheCommandLineSaysTheLogCannotBeOpened) {
     // The build directory must be reachable for the unprivileged user.
     const cli_test::ProgramResult result = cli_test::RunProgram(program, args);
     EXPECT_EQ(result.exitCode, 1) << result.err;
-    EXPECT_NE(result.err.find("Unable to open log file. Permission denied"), std::string::npos) << result.err;
+    EXPECT_NE(
+        result.err.find("Unable to open log file. " + dir_.File("SMTP-Debug-1.log") + ": Permission denied"),
+        std::string::npos)
+        << result.err;
 }
 
 } // namespace
