@@ -16,6 +16,7 @@
 #include "form/Work.h"
 #include "scan/Matcher.h"
 #include "scan/Scan.h"
+#include "text/Status.h"
 
 namespace form {
 
@@ -139,6 +140,9 @@ public:
     // The table as CSV (UTF-8), as the command line writes it; empty while there is no table.
     std::string Csv() const;
     bool HasTable() const { return hasTable_; }
+    // Writes Csv() to `path` whole: to a temporary file beside it, then renamed over it, so a failure leaves
+    // what was there. Refuses a debug log file's name (".log"), so no log is ever written over.
+    [[nodiscard]] text::Status Export(const std::string& path) const;
 
 private:
     SummaryView& view_;

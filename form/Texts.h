@@ -76,6 +76,8 @@ inline constexpr std::string_view kSummaryEventGone = "This event is not counted
 // The save dialog of the export and its failure.
 inline constexpr std::string_view kSummaryCsvFilter = "CSV files (*.csv)";
 inline constexpr std::string_view kSummaryExportFailed = "The summary could not be written: ";
+inline constexpr std::string_view kSummaryNotOverLog = "a debug log file is never written over";
+inline constexpr std::string_view kSummaryExported = "Summary written to ";
 // ---- end of the summary window ----
 
 } // namespace form

@@ -361,4 +361,33 @@ TEST_F(SummaryWindowTest, DoubleClickChoosesTheFileAndTheEventInTheMainWindow) {
     EXPECT_EQ(view_->status, "This file is no longer in the file list: " + roadtest::kSmtpLog);
 }
 
+TEST_F(SummaryWindowTest, ExportWritesTheTableWholeAndNeverOverALog) {
+    Open();
+    ASSERT_TRUE(summaryView_.Settle(*window_));
+    const std::string csv = window_->Csv();
+    const std::string logPath = smtpDebug_ + "/" + roadtest::kSmtpLog;
+    const struct {
+        const char* name;
+        std::string path;
+        bool written;
+    } rows[] = {
+        {"new file", dir_.File("week.csv"), true},
+        {"over an older export", dir_.File("week.csv"), true},
+        {"a debug log", logPath, false},
+        {"a log, upper case", smtpDebug_ + "/OTHER.LOG", false},
+        {"no such directory", dir_.File("missing/week.csv"), false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const text::Status status = window_->Export(row.path);
+        EXPECT_EQ(bool(status), row.written) << status.description;
+        if (row.written) {
+            EXPECT_EQ(testing_support::ReadBytes(row.path), csv);
+        }
+        EXPECT_FALSE(std::filesystem::exists(row.path + ".partial"));
+    }
+    EXPECT_EQ(testing_support::ReadBytes(logPath), roadtest::kSmtpDebugLog);
+    EXPECT_FALSE(std::filesystem::exists(smtpDebug_ + "/OTHER.LOG"));
+}
+
 } // namespace
