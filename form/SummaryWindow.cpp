@@ -264,6 +264,11 @@ void SummaryWindow::Start(const SummaryRequest& request) {
             view_.ShowWork(WorkText(lead, done, total, seconds),
                            total == 0 ? 0.0 : double(done) / double(total));
         });
+    // The progress and the Cancel button show at once, before the first report.
+    if (work_.Busy())
+        view_.ShowWork(std::string(kSummaryFileWord) + "1" + std::string(kSummaryOfWord) +
+                           std::to_string(names.size()) + ", " + names.front(),
+                       0.0);
 }
 
 void SummaryWindow::Cancel() {

@@ -192,6 +192,7 @@ text::Status frmMain::LoadLogFiles(const std::string& logSource) {
 }
 
 void frmMain::lstFiles_Click() {
+    ++fileClicks_;
     if (view_.SelectedIndex(ListId::lstFiles) < 0)
         return;
     StopWork();
@@ -308,6 +309,7 @@ std::optional<std::int32_t> frmMain::SelectedEventIndex() const {
 }
 
 void frmMain::LstErrors_Click() {
+    ++eventClicks_;
     const std::optional<std::int32_t> index = SelectedEventIndex();
     if (!index)
         return;
@@ -491,10 +493,12 @@ void frmMain::ChooseFileAndEvent(const std::string& source, const std::string& f
         view_.ShowStatus(std::string(kSummaryEventGone) + std::to_string(entryIndex));
         return;
     }
+    // Some toolkits report the program's selection as a click, others do not: the handler runs once.
     const int row = int(file - listedFiles_.begin());
-    if (view_.SelectedIndex(ListId::lstFiles) != row)
-        view_.SelectIndex(ListId::lstFiles, row);
-    lstFiles_Click();
+    const std::uint64_t clicks = fileClicks_;
+    view_.SelectIndex(ListId::lstFiles, row);
+    if (fileClicks_ == clicks)
+        lstFiles_Click();
     if (work_.Busy())
         pendingEvent_ = entryIndex; // chosen when the count is delivered
     else
@@ -509,8 +513,10 @@ void frmMain::ChooseCountedEvent(std::int32_t index) {
     // The event list shows the entries counted at least once, in catalogue order.
     const auto row =
         std::count_if(ErrorCounts.begin(), ErrorCounts.begin() + index, [](std::int32_t n) { return n > 0; });
+    const std::uint64_t clicks = eventClicks_;
     view_.SelectIndex(ListId::LstErrors, int(row));
-    LstErrors_Click();
+    if (eventClicks_ == clicks)
+        LstErrors_Click();
 }
 
 void frmMain::mnuExportEvents_Click() {}

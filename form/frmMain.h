@@ -165,6 +165,8 @@ private:
     void ChooseCountedEvent(std::int32_t index);
     std::vector<std::string> listedFiles_;     // the names lstFiles shows, in its order
     std::optional<std::int32_t> pendingEvent_; // chosen when the count under way is done
+    std::uint64_t fileClicks_ = 0;             // runs of lstFiles_Click and LstErrors_Click
+    std::uint64_t eventClicks_ = 0;
     // ---- end of the summary window ----
 
     MainView& view_;
