@@ -340,10 +340,23 @@ void SummaryWindow::TableChanged() {
     }
     columns_ = shownColumns;
     ::SendMessageA(list_, LVM_SETITEMCOUNT, WPARAM(table.Rows()), 0);
+    // Each column as wide as its caption or its widest cell, with room for the sort arrow.
+    HDC dc = ::GetDC(list_);
+    HGDIOBJ oldFont = ::SelectObject(dc, font_);
+    auto textWidth = [dc](const std::string& text) {
+        SIZE size{};
+        ::GetTextExtentPoint32A(dc, text.data(), int(text.size()), &size);
+        return int(size.cx);
+    };
+    const int most = ::MulDiv(400, dpi_, 96);
     for (int c = 0; c < columns_; ++c) {
-        if (c != int(form::SummaryTable::kSearchColumn))
-            ::SendMessageA(list_, LVM_SETCOLUMNWIDTH, WPARAM(c), LVSCW_AUTOSIZE_USEHEADER);
+        int width = textWidth(table.Header(std::size_t(c))) + ::MulDiv(20, dpi_, 96);
+        for (std::size_t r = 0; r < table.Rows() && width < most; ++r)
+            width = std::max(width, textWidth(table.Cell(r, std::size_t(c))));
+        ::SendMessageA(list_, LVM_SETCOLUMNWIDTH, WPARAM(c), std::min(width, most) + ::MulDiv(16, dpi_, 96));
     }
+    ::SelectObject(dc, oldFont);
+    ::ReleaseDC(list_, dc);
     // The header's arrow shows the order.
     HWND header = reinterpret_cast<HWND>(::SendMessageA(list_, LVM_GETHEADER, 0, 0));
     for (int c = 0; c < columns_ && header != nullptr; ++c) {
