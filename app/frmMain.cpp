@@ -8,6 +8,7 @@
 #include "app/Prompt.h"
 #include "app/WindowStyle.h"
 #include "app/frmErrorDescription.h"
+#include "app/frmSummary.h"
 
 #include "form/Design.h"
 #include "form/Texts.h"
@@ -95,6 +96,9 @@ frmMain::frmMain(Prompt& prompt, std::string catalogueDirectory, QWidget* parent
 frmMain::~frmMain() {
     // The work under way is stopped while everything it reports to is still there.
     form_.StopWork();
+    // The summary window refers to the form: it goes first.
+    delete summary_;
+    summary_ = nullptr;
 }
 
 void frmMain::CreateStatusBar() {
@@ -305,6 +309,8 @@ void frmMain::showEvent(QShowEvent* event) {
 void frmMain::closeEvent(QCloseEvent* event) {
     // Closing ends the program at once: the work under way is stopped, not waited for.
     form_.StopWork();
+    if (summary_ != nullptr)
+        summary_->close();
     QMainWindow::closeEvent(event);
 }
 
@@ -458,4 +464,10 @@ float frmMain::WholeItemsHeight(form::ControlId list, float requested) const {
     if (list != ControlId::lstinstances && list != ControlId::lstFiles)
         rows = static_cast<const ListRowDelegate*>(view->itemDelegate());
     return float(PixelsToTwips(WholeRowsHeight(*view, rows->RowHeight(), TwipsToPixels(requested))));
+}
+
+void frmMain::ShowSummaryWindow(const form::SummaryRequest& request) {
+    if (summary_ == nullptr)
+        summary_ = new frmSummary(form_, this);
+    summary_->Start(request);
 }

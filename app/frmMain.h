@@ -23,6 +23,7 @@ class QProgressBar;
 class QPushButton;
 
 class InstanceListModel;
+class frmSummary;
 class ListRowDelegate;
 class Prompt;
 
@@ -39,6 +40,8 @@ public:
     // The window's behaviour and shared state (ActiveSource, ErrorStrings, ...).
     form::frmMain& Form() { return form_; }
     const form::frmMain& Form() const { return form_; }
+    // The summary window, once File > Summary of All Files... has opened it (else null).
+    frmSummary* SummaryWindow() const { return summary_; }
     // Start-up, run once before the window is first shown.
     void Form_Load() { form_.Form_Load(); }
 
@@ -120,6 +123,7 @@ private:
     form::Box PlaceOf(form::ControlId control) const override;
     void Place(form::ControlId control, const form::Box& place) override;
     float WholeItemsHeight(form::ControlId list, float requested) const override;
+    void ShowSummaryWindow(const form::SummaryRequest& request) override;
 
     Prompt& prompt_;
     form::frmMain form_;
@@ -128,4 +132,7 @@ private:
     InstanceListModel* instances_ = nullptr;
     ListRowDelegate* instanceRows_ = nullptr;
     ListRowDelegate* fileRows_ = nullptr;
+    // ---- the summary window ----
+    frmSummary* summary_ = nullptr; // made at the first menu choice; one at a time
+    // ---- end of the summary window ----
 };

@@ -49,4 +49,35 @@ inline constexpr std::string_view kCancelButtonCaption = "Cancel";
 inline constexpr std::string_view kOnlineHelpPath = "/Tools/Analysis/help.asp";
 inline constexpr std::string_view kKnowledgeBasePath = "/kb";
 
+// ---- the summary window ----
+// Its title, followed by " - " and the source it counts.
+inline constexpr std::string_view kSummaryTitle = "Summary of All Files";
+// Captions of its columns other than the files (each file's column is captioned with the file's name).
+inline constexpr std::string_view kSummaryIndexCaption = "Index";
+inline constexpr std::string_view kSummarySearchCaption = "Search String";
+inline constexpr std::string_view kSummaryTotalCaption = "Total";
+// Follows the name of a file that could not be counted, in its column's caption.
+inline constexpr std::string_view kSummaryUnreadMark = " (not read)";
+// Its buttons.
+inline constexpr std::string_view kSummaryExportCaption = "Export CSV...";
+inline constexpr std::string_view kSummaryCloseCaption = "Close";
+// Its status line while it counts ("File 2 of 7, SMTP-Debug-261208.log: ...") and when it is done.
+inline constexpr std::string_view kSummaryFileWord = "File ";
+inline constexpr std::string_view kSummaryOfWord = " of ";
+inline constexpr std::string_view kSummaryNoFiles = "No debug log files to summarise";
+inline constexpr std::string_view kSummaryNoCatalogue =
+    "No catalogue is loaded for this source: nothing to summarise";
+// Heads the lines under the table that say which files could not be counted and why.
+inline constexpr std::string_view kSummaryNotRead = "Not read: ";
+// The main window's status bar when a cell of the summary chose what is no longer there.
+inline constexpr std::string_view kSummaryOtherSource = "The main window shows another source now: choose ";
+inline constexpr std::string_view kSummaryFileGone = "This file is no longer in the file list: ";
+inline constexpr std::string_view kSummaryEventGone = "This event is not counted in the file now: ";
+// The save dialog of the export and its failure.
+inline constexpr std::string_view kSummaryCsvFilter = "CSV files (*.csv)";
+inline constexpr std::string_view kSummaryExportFailed = "The summary could not be written: ";
+inline constexpr std::string_view kSummaryNotOverLog = "a debug log file is never written over";
+inline constexpr std::string_view kSummaryExported = "Summary written to ";
+// ---- end of the summary window ----
+
 } // namespace form

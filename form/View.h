@@ -14,6 +14,8 @@
 
 namespace form {
 
+struct SummaryRequest; // form/SummaryWindow.h
+
 // The lists of items (the instance list is rows read on demand, see below).
 enum class ListId { lstLogSource, lstFiles, LstErrors };
 // The multi-line text boxes; their text may hold CR LF (or a lone CR), shown as line breaks.
@@ -71,6 +73,12 @@ public:
     // resize rules do nothing).
     virtual Box OuterBox() const = 0;
     virtual bool IsMinimized() const = 0;
+    // ---- the summary window ----
+    // Opens the summary window over the request (or, when it is open, brings it to the front and starts it
+    // again over the request). It lives until the user closes it; the main window does not wait for it.
+    virtual void ShowSummaryWindow(const SummaryRequest& request) = 0;
+    // ---- end of the summary window ----
+
     // A control's place in twips, and setting it.
     virtual Box PlaceOf(ControlId control) const = 0;
     virtual void Place(ControlId control, const Box& place) = 0;

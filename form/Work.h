@@ -44,7 +44,13 @@ public:
     // Tells the window how far the work has come, on the window's thread.
     using ShowProgress = std::function<void(std::uint64_t done, std::uint64_t total, double seconds)>;
 
-    explicit BackgroundWork(MainView& view) : view_(view), alive_(std::make_shared<char>()) {}
+    // Runs `work` later on the window's thread, in the order posted; callable from any thread.
+    using Poster = std::function<void(std::function<void()>)>;
+
+    explicit BackgroundWork(MainView& view)
+        : BackgroundWork(Poster([&view](std::function<void()> work) { view.Post(std::move(work)); })) {}
+    // For a window other than the main window: its own way of posting to its thread.
+    explicit BackgroundWork(Poster post) : post_(std::move(post)), alive_(std::make_shared<char>()) {}
     ~BackgroundWork() { Stop(); }
     BackgroundWork(const BackgroundWork&) = delete;
     BackgroundWork& operator=(const BackgroundWork&) = delete;
@@ -72,7 +78,7 @@ public:
     double Seconds() const;
 
 private:
-    MainView& view_;
+    Poster post_;
     std::shared_ptr<char> alive_; // posted deliveries check it: the window may be gone by then
     std::uint64_t generation_ = 0;
     std::jthread thread_;
@@ -96,7 +102,7 @@ void BackgroundWork::Start(std::function<Result(std::stop_token, WorkProgress&)>
     std::weak_ptr<char> alive = alive_;
     std::weak_ptr<WorkProgress> weakProgress = progress_;
     progress_->tell_ = [this, alive, generation, weakProgress] {
-        view_.Post([this, alive, generation, weakProgress] {
+        post_([this, alive, generation, weakProgress] {
             if (alive.expired() || generation != generation_ || !busy_ || !showProgress_)
                 return;
             if (const auto progress = weakProgress.lock())
@@ -120,7 +126,7 @@ void BackgroundWork::Start(std::function<Result(std::stop_token, WorkProgress&)>
         }
         if (stop.stop_requested())
             return; // stopped: a newer choice or the window's end; nothing to deliver
-        view_.Post([this, alive, generation, result, deliver]() {
+        post_([this, alive, generation, result, deliver]() {
             if (alive.expired() || generation != generation_)
                 return; // superseded after it was posted
             busy_ = false;

@@ -2,6 +2,7 @@
 
 #include "catalogue/Catalogue.h"
 #include "catalogue/Strings.h"
+#include "form/SummaryWindow.h"
 #include "form/Texts.h"
 #include "scan/LogFiles.h"
 #include "settings/Registry.h"
@@ -11,6 +12,7 @@
 #include <cerrno>
 #include <climits>
 #include <exception>
+#include <utility>
 
 namespace form {
 
@@ -69,6 +71,7 @@ void frmMain::ClearControls() {
     view_.SetText(TextId::txtErrorDescription, "");
     view_.SetText(TextId::txtTranscript, "");
     view_.ClearList(ListId::lstFiles);
+    listedFiles_.clear();
     view_.ClearList(ListId::LstErrors);
     view_.SetDirectoryCaption(kUnspecified);
 }
@@ -184,10 +187,12 @@ text::Status frmMain::LoadLogFiles(const std::string& logSource) {
         scan::ListDebugLogFiles(settings::LocalDebugLogDirectory(logSource), logSource, names);
     for (const std::string& name : names)
         view_.AppendItem(ListId::lstFiles, name);
+    listedFiles_ = std::move(names);
     return listed;
 }
 
 void frmMain::lstFiles_Click() {
+    ++fileClicks_;
     if (view_.SelectedIndex(ListId::lstFiles) < 0)
         return;
     StopWork();
@@ -220,6 +225,7 @@ void frmMain::GetErrorCount(const std::string& currentSource, const std::string&
             const double seconds = work_.Seconds();
             EndWork();
             if (!counted.status) {
+                pendingEvent_.reset();
                 view_.ShowStatus("");
                 ShowFailure(kUnableToOpenLog, counted.status.description);
                 return;
@@ -231,6 +237,8 @@ void frmMain::GetErrorCount(const std::string& currentSource, const std::string&
                 std::count_if(ErrorCounts.begin(), ErrorCounts.begin() + std::ptrdiff_t(entries),
                               [](std::int32_t n) { return n > 0; }));
             view_.ShowStatus(CountSummary(fileName, counted.bytes, counted.lines, events, seconds));
+            if (const std::optional<std::int32_t> pending = std::exchange(pendingEvent_, std::nullopt))
+                ChooseCountedEvent(*pending);
         },
         ProgressOf(fileName));
 }
@@ -263,6 +271,7 @@ void frmMain::EndWork() {
 }
 
 void frmMain::StopWork() {
+    pendingEvent_.reset();
     work_.Stop();
     EndWork();
 }
@@ -300,6 +309,7 @@ std::optional<std::int32_t> frmMain::SelectedEventIndex() const {
 }
 
 void frmMain::LstErrors_Click() {
+    ++eventClicks_;
     const std::optional<std::int32_t> index = SelectedEventIndex();
     if (!index)
         return;
@@ -455,7 +465,59 @@ void frmMain::mnuAbout_Click() {
     view_.Message(std::string(kAppTitle) + "\n" + std::string(kVersionText), kAppTitle, Icon::Information);
 }
 
-void frmMain::mnuSummary_Click() {}
+void frmMain::mnuSummary_Click() {
+    // The summary counts with the catalogue in memory now, by value: the main window may go on meanwhile.
+    SummaryRequest request;
+    request.source = ActiveSource;
+    const std::size_t entries = EntryCount();
+    request.searchStrings.assign(ErrorStrings.begin(), ErrorStrings.begin() + std::ptrdiff_t(entries));
+    if (!matcher_)
+        CompileMatcher();
+    request.matcher = matcher_;
+    request.options = scanOptions_;
+    view_.ShowSummaryWindow(request);
+}
+
+void frmMain::ChooseFileAndEvent(const std::string& source, const std::string& fileName,
+                                 std::int32_t entryIndex, const std::string& searchString) {
+    if (source != ActiveSource) {
+        view_.ShowStatus(std::string(kSummaryOtherSource) + source);
+        return;
+    }
+    const auto file = std::find(listedFiles_.begin(), listedFiles_.end(), fileName);
+    if (file == listedFiles_.end()) {
+        view_.ShowStatus(std::string(kSummaryFileGone) + fileName);
+        return;
+    }
+    if (!IsEntry(entryIndex) || ErrorStrings[std::size_t(entryIndex)] != searchString) {
+        view_.ShowStatus(std::string(kSummaryEventGone) + std::to_string(entryIndex));
+        return;
+    }
+    // Some toolkits report the program's selection as a click, others do not: the handler runs once.
+    const int row = int(file - listedFiles_.begin());
+    const std::uint64_t clicks = fileClicks_;
+    view_.SelectIndex(ListId::lstFiles, row);
+    if (fileClicks_ == clicks)
+        lstFiles_Click();
+    if (work_.Busy())
+        pendingEvent_ = entryIndex; // chosen when the count is delivered
+    else
+        ChooseCountedEvent(entryIndex);
+}
+
+void frmMain::ChooseCountedEvent(std::int32_t index) {
+    if (!IsEntry(index) || ErrorCounts[std::size_t(index)] <= 0) {
+        view_.ShowStatus(std::string(kSummaryEventGone) + std::to_string(index));
+        return;
+    }
+    // The event list shows the entries counted at least once, in catalogue order.
+    const auto row =
+        std::count_if(ErrorCounts.begin(), ErrorCounts.begin() + index, [](std::int32_t n) { return n > 0; });
+    const std::uint64_t clicks = eventClicks_;
+    view_.SelectIndex(ListId::LstErrors, int(row));
+    if (eventClicks_ == clicks)
+        LstErrors_Click();
+}
 
 void frmMain::mnuExportEvents_Click() {}
 

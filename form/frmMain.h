@@ -94,6 +94,14 @@ public:
     void mnuExportInstances_Click();
     // View > Refresh (F5): the source's files listed again and the chosen file counted again.
     void mnuRefresh_Click();
+    // ---- the summary window ----
+    // A double-click in the summary window: chooses fileName in the file list (which counts it) and, once
+    // the count is done, the row of catalogue entry `entryIndex` in the event list (which lists its lines).
+    // Says in the status bar when the main window shows another source, the file is no longer listed, or
+    // the entry is no longer `searchString` or not counted in the file.
+    void ChooseFileAndEvent(const std::string& source, const std::string& fileName, std::int32_t entryIndex,
+                            const std::string& searchString);
+    // ---- end of the summary window ----
     // The handler of a menu item of the design table.
     void RunMenuCommand(MenuCommand command);
 
@@ -151,6 +159,15 @@ private:
     BackgroundWork::ShowProgress ProgressOf(std::string fileName);
     void ShowFailure(std::string_view lead, const std::string& description);
     void Show(const Notice& notice);
+
+    // ---- the summary window ----
+    // Chooses the event row of entry `index` once its file is counted.
+    void ChooseCountedEvent(std::int32_t index);
+    std::vector<std::string> listedFiles_;     // the names lstFiles shows, in its order
+    std::optional<std::int32_t> pendingEvent_; // chosen when the count under way is done
+    std::uint64_t fileClicks_ = 0;             // runs of lstFiles_Click and LstErrors_Click
+    std::uint64_t eventClicks_ = 0;
+    // ---- end of the summary window ----
 
     MainView& view_;
     std::string catalogueDirectory_;

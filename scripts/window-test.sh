@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Windows window under Wine on a virtual display: a registry written into the test prefix, logs made by
 # the demo generator, a library server on 127.0.0.1, then brindlemar-analyser.exe --selftest walks from
-# start-up to a file, an event, an instance and its transcript (and the instance window), writes what the
-# window showed, and a screenshot is kept as build-win64/window-screenshot.png before File > Exit.
+# start-up to a file, an event, an instance and its transcript (and the instance window) and the summary of
+# all files, writes what the window showed, and a screenshot is kept as build-win64/window-screenshot.png
+# before File > Exit.
 # Usage: scripts/window-test.sh [linux-build-dir] [windows-build-dir]   (run by scripts/windows.sh)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -73,7 +74,7 @@ if kill -0 "$window" 2>/dev/null; then
 fi
 echo "the window's road took $(($(date +%s) - start)) s under Wine"
 [ -f "$report" ] || { echo "FAILED: the window wrote no report"; cat "$work/window.out"; exit 1; }
-sed 's/\r//' "$report" | grep -E '^(result|caption|dpi|font|lstLogSource\[0\]|lstFiles.count|LstErrors\[0\]|lstinstances.count|status|message|menu)=' |
+sed 's/\r//' "$report" | grep -E '^(result|caption|dpi|font|lstLogSource\[0\]|lstFiles.count|LstErrors\[0\]|lstinstances.count|status|message|menu|summary\..*)=' |
     cut -c1-150
 
 failures=0
@@ -90,6 +91,21 @@ expect "the instance's transcript" '^txtTranscript=.+'
 expect "the instance window" '^instanceWindow=Error Description: .+'
 expect "the menus" '^menu=&Help$'
 expect "no message box" '^status=' # present in every report
+expect "the summary window" '^summary.title=Summary of All Files - SMTP$'
+# The summary has a column per file (and index, search string, total) and a row for every event counted in
+# any file: at least those of the file chosen on the road.
+value() { sed 's/\r//' "$report" | sed -n "s/^$1=//p" | head -n 1; }
+files=$(value lstFiles.count)
+events=$(value LstErrors.count)
+rows=$(value summary.rows)
+columns=$(value summary.columns)
+if [ -n "$rows" ] && [ -n "$events" ] && [ "$rows" -ge "$events" ] && [ "$events" -gt 0 ] &&
+    [ "$columns" = "$((files + 3))" ]; then
+    echo "ok: the summary's $rows rows and $columns columns over $files files"
+else
+    echo "FAILED: the summary's rows ($rows, the file showed $events events) and columns ($columns, $files files)"
+    failures=$((failures + 1))
+fi
 if grep -q '^message=' "$report"; then
     echo "FAILED: the road showed a message box"
     failures=$((failures + 1))

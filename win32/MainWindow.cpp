@@ -10,6 +10,7 @@
 #include "form/Texts.h"
 #include "shell/OpenDocument.h"
 #include "win32/InstanceWindow.h"
+#include "win32/SummaryWindow.h"
 #include "win32/Units.h"
 
 namespace win32ui {
@@ -143,6 +144,7 @@ MainWindow::MainWindow(HINSTANCE instance, std::string catalogueDirectory)
 MainWindow::~MainWindow() {
     // The work under way is stopped while everything it reports to is still there.
     form_.StopWork();
+    summary_.reset(); // it refers to the form
     if (::IsWindow(hwnd_))
         ::DestroyWindow(hwnd_);
     DrainPosted();
@@ -333,6 +335,8 @@ int MainWindow::Run() {
     while (::GetMessageA(&msg, nullptr, 0, 0) > 0) {
         // Tab, the access keys and Esc work as in a dialog.
         if (::IsWindow(hwnd_) && ::IsDialogMessageA(hwnd_, &msg))
+            continue;
+        if (summary_ && summary_->DialogMessage(msg))
             continue;
         ::TranslateMessage(&msg);
         ::DispatchMessageA(&msg);
@@ -719,6 +723,12 @@ std::vector<std::string> MainWindow::ItemsOf(ControlId control) const {
             items.push_back(ListItem(handle, i));
     }
     return items;
+}
+
+void MainWindow::ShowSummaryWindow(const form::SummaryRequest& request) {
+    if (!summary_)
+        summary_ = std::make_unique<SummaryWindow>(instance_, hwnd_, font_, dpi_, form_);
+    summary_->Start(request);
 }
 
 std::string MainWindow::StatusText() const {

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,8 @@
 #include "form/frmMain.h"
 
 namespace win32ui {
+
+class SummaryWindow;
 
 // What a self-test records instead of blocking on a modal box or window.
 struct Recorded {
@@ -51,6 +54,9 @@ public:
     HWND ControlHandle(form::ControlId control) const { return controls_[std::size_t(control)]; }
 
     static constexpr UINT kPostMessage = WM_APP + 1;
+
+    // The summary window, once File > Summary of All Files... has opened it (else null).
+    SummaryWindow* Summary() const { return summary_.get(); }
 
 private:
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -92,6 +98,7 @@ private:
     form::Box PlaceOf(form::ControlId control) const override;
     void Place(form::ControlId control, const form::Box& place) override;
     float WholeItemsHeight(form::ControlId list, float requested) const override;
+    void ShowSummaryWindow(const form::SummaryRequest& request) override;
 
     HINSTANCE instance_;
     HWND hwnd_ = nullptr;
@@ -109,6 +116,9 @@ private:
     bool closing_ = false;
     bool ready_ = false; // controls made: size changes lay them out
     Recorded* record_ = nullptr;
+    // ---- the summary window ----
+    std::unique_ptr<SummaryWindow> summary_; // made at the first menu choice; one at a time
+    // ---- end of the summary window ----
     // Last: its work is stopped and joined first when the window goes, while everything it reports to is
     // alive.
     form::frmMain form_;

@@ -7,6 +7,7 @@
 
 #include "form/Design.h"
 #include "win32/MainWindow.h"
+#include "win32/SummaryWindow.h"
 
 namespace win32ui {
 namespace {
@@ -85,7 +86,18 @@ void Road::Tick() {
         stage_ = 4;
         Choose(ControlId::lstinstances, 0, LBN_DBLCLK);
         return;
-    case 4:
+    case 4: // the summary of all files, counted in its own window
+        stage_ = 6;
+        window_.Form().RunMenuCommand(form::MenuCommand::Summary);
+        return;
+    case 6:
+        if (window_.Summary() == nullptr) {
+            Write("failed: the summary window did not open");
+            stage_ = 5;
+            return;
+        }
+        if (window_.Summary()->Form().Busy())
+            return;
         Write("ok");
         stage_ = 5;
         ticks_ = 0;
@@ -145,6 +157,12 @@ void Road::Write(const std::string& result) {
                 c = ' ';
         }
         line("instanceWindow", text);
+    }
+    if (SummaryWindow* summary = window_.Summary()) {
+        line("summary.title", summary->Title());
+        line("summary.rows", std::to_string(summary->RowCount()));
+        line("summary.columns", std::to_string(summary->ColumnCount()));
+        line("summary.status", summary->StatusText());
     }
     HMENU menu = ::GetMenu(window_.Handle());
     for (int i = 0; i < ::GetMenuItemCount(menu); ++i) {

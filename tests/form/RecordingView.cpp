@@ -27,13 +27,21 @@ std::string RecordingView::SelectedItem(form::ListId list) const {
 }
 
 void RecordingView::SelectIndex(form::ListId list, int index) {
+    Select(list, index, list == form::ListId::lstLogSource);
+}
+
+void RecordingView::Select(form::ListId list, int index, bool click) {
     if (index >= int(items_[Index(list)].size()))
         index = -1;
     if (selected_[Index(list)] == index)
         return;
     selected_[Index(list)] = index;
-    if (index >= 0)
+    if (index >= 0 && click)
         RaiseClick(list);
+}
+
+void RecordingView::ShowSummaryWindow(const form::SummaryRequest& request) {
+    summaryRequests.push_back(request);
 }
 
 void RecordingView::ClickChosen(form::ListId list) {

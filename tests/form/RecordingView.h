@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "form/SummaryWindow.h"
 #include "form/View.h"
 #include "form/frmMain.h"
 
@@ -38,7 +39,7 @@ public:
 
     // What the user does: choose a row (a click when it changes the selection, as the toolkits report it),
     // click the row that is already chosen, choose and double-click an instance.
-    void Choose(form::ListId list, int index) { SelectIndex(list, index); }
+    void Choose(form::ListId list, int index) { Select(list, index, true); }
     void ClickChosen(form::ListId list);
     void ChooseInstance(long long row);
     void DoubleClickInstance(long long row);
@@ -86,6 +87,7 @@ public:
     form::Box PlaceOf(form::ControlId control) const override { return places_.at(control); }
     void Place(form::ControlId control, const form::Box& place) override { places_[control] = place; }
     float WholeItemsHeight(form::ControlId list, float requested) const override;
+    void ShowSummaryWindow(const form::SummaryRequest& request) override;
 
     std::string directoryCaption;
     std::string status;      // the status bar's text
@@ -102,8 +104,13 @@ public:
     bool closed = false;
     bool minimized = false;
     form::Box outer;
+    // Each summary window the form asked for, in order.
+    std::vector<form::SummaryRequest> summaryRequests;
 
 private:
+    // Selects a row; a change of the selection is reported as a click when `click` is true (the user's
+    // choice) or the list is the source list (the toolkits report the program's selection there too).
+    void Select(form::ListId list, int index, bool click);
     static std::size_t Index(form::ListId list) { return static_cast<std::size_t>(list); }
     void RaiseClick(form::ListId list);
 
