@@ -62,10 +62,10 @@ constexpr unsigned kPairKeyBits = 16;
 // whose key is not: weighs a shorter stride against fewer false candidates when choosing narrow keys.
 constexpr double kCandidateCost = 20;
 // A filter hands the rest of a run to its group's automaton once its candidates and comparisons have cost
-// more than kWorkBase plus kWorkPerByte per byte of the run it has passed (a candidate costs 1, a
-// comparison past the first 8 bytes its length): on ordinary logs that never happens, on hostile ones (runs
-// of one byte, many patterns sharing a key) the comparisons would otherwise grow with the patterns' length
-// and number.
+// more than kWorkBase plus kWorkPerByte per byte of the run it has passed (a candidate costs 1, one whose
+// first 8 bytes agree 1 more, a comparison past the first 8 bytes its length): on ordinary logs that never
+// happens, on hostile ones (runs of one byte, many patterns sharing a key) the comparisons would otherwise
+// grow with the patterns' length and number.
 constexpr std::size_t kWorkBase = 64;
 constexpr std::size_t kWorkPerByte = 1; // ordinary logs cost a third of that at most
 // Short patterns beyond this many are found by an automaton rather than one byte search each.
@@ -384,6 +384,7 @@ void ScanKeyed(const KeyFilter& filter, const Automaton& automaton, const LineRu
             // the last byte, then the rest.
             if ((Load8(d + s) & c->headMask) != c->head)
                 continue;
+            ++work; // rare on ordinary logs; on every position in a run of the pattern's first bytes
             if (c->size > 8) {
                 if (d[s + c->size - 1] != c->data[c->size - 1])
                     continue;
