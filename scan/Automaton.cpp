@@ -417,8 +417,8 @@ void Automaton::WalkLineEnds(const LineRun& run, std::size_t complete, MatchStat
             // Down the node's chain as far as the run of its byte goes back, counting the patterns passed.
             if (runNodes_.empty() || runLeft_[node] < kMinRunSteps || j - 1 == start || d[j - 2] != byte)
                 continue;
-            const std::size_t steps =
-                j - 1 - RunStart(d, j - 1, std::max<std::size_t>(start, j - 1 - runLeft_[node]), byte);
+            const std::size_t from = j - 1 - start > runLeft_[node] ? j - 1 - runLeft_[node] : start;
+            const std::size_t steps = j - 1 - RunStart(d, j - 1, from, byte);
             const std::uint32_t at = runPos_[node];
             for (std::uint32_t q = runOut_[at + 1]; q <= at + steps; q = runOut_[q + 1])
                 state.Hit(out_[runNodes_[q]], run, i);
