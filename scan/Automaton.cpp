@@ -31,6 +31,26 @@ std::size_t RunEnd(const char* d, std::size_t from, std::size_t end, char byte) 
     return j;
 }
 
+// The start of the run of `byte` that ends just before d + to, at least from.
+std::size_t RunStart(const char* d, std::size_t to, std::size_t from, char byte) {
+    const std::uint64_t all = 0x0101010101010101u * static_cast<unsigned char>(byte);
+    std::size_t j = to;
+    for (; j >= from + 8; j -= 8) {
+        std::uint64_t v;
+        std::memcpy(&v, d + j - 8, 8);
+        v ^= all;
+        if (v != 0) {
+            if constexpr (std::endian::native == std::endian::little)
+                return j - static_cast<std::size_t>(std::countl_zero(v)) / 8;
+            else
+                return j - static_cast<std::size_t>(std::countr_zero(v)) / 8;
+        }
+    }
+    while (j > from && d[j - 1] == byte)
+        --j;
+    return j;
+}
+
 } // namespace
 
 void Automaton::Build(std::vector<std::pair<std::string_view, std::uint32_t>> patterns, bool failureLinks,
@@ -109,6 +129,7 @@ void Automaton::Build(std::vector<std::pair<std::string_view, std::uint32_t>> pa
                 const std::uint32_t pair = label_[v] | static_cast<std::uint32_t>(label_[c]) << 8;
                 endPairs_[pair >> 6] |= std::uint64_t{1} << (pair & 63);
             }
+        BuildRuns(false);
         return;
     }
 
@@ -136,29 +157,7 @@ void Automaton::Build(std::vector<std::pair<std::string_view, std::uint32_t>> pa
         }
     }
 
-    // Chains of one byte (see JumpRun), kept only when some are long.
-    runSteps_.assign(n, 0);
-    runEnd_.resize(n);
-    bool longRuns = false;
-    for (std::uint32_t v = n; v-- > 0;) {
-        runEnd_[v] = v;
-        if (firstChild_[v + 1] - firstChild_[v] != 1)
-            continue;
-        const std::uint32_t c = firstChild_[v];
-        if (report_[c] != kNone)
-            continue;
-        runSteps_[v] = 1;
-        runEnd_[v] = c;
-        if (runSteps_[c] > 0 && label_[firstChild_[c]] == label_[c]) {
-            runSteps_[v] += runSteps_[c];
-            runEnd_[v] = runEnd_[c];
-        }
-        longRuns = longRuns || runSteps_[v] >= kMinRunSteps;
-    }
-    if (!longRuns) {
-        runSteps_ = {};
-        runEnd_ = {};
-    }
+    BuildRuns(true);
 
     // The dense table: bytes that occur in no pattern share one class, which always leads to the root.
     std::array<bool, 256> used{};
@@ -197,6 +196,57 @@ void Automaton::Build(std::vector<std::pair<std::string_view, std::uint32_t>> pa
             else if (v != 0)
                 cell = dense_[std::size_t{fail_[v]} * classes_ + k];
         }
+    }
+}
+
+// Chains of one byte: from a node reached by byte b, the child by b, its child by b, and so on (for the
+// automaton, only as long as they report nothing: a run of b then only steps down the chain). Each chain is
+// kept in one piece of runNodes_, so the node any number of steps further down is found at once. Kept only
+// when some chain is long.
+void Automaton::BuildRuns(bool failureLinks) {
+    const auto n = static_cast<std::uint32_t>(label_.size());
+    std::vector<std::uint32_t> next(n, kNone);
+    std::vector<bool> followsParent(n, false);
+    bool longRuns = false;
+    std::vector<std::uint32_t> length(n, 0);
+    for (std::uint32_t v = n; v-- > 1;) {
+        const std::uint32_t c = Child(v, label_[v]);
+        if (c == kNone || (failureLinks && report_[c] != kNone))
+            continue;
+        next[v] = c;
+        followsParent[c] = true;
+        length[v] = 1 + length[c]; // a child has a larger number
+        longRuns = longRuns || length[v] >= kMinRunSteps;
+    }
+    runNodes_ = {};
+    runPos_ = {};
+    runLeft_ = {};
+    runOut_ = {};
+    if (!longRuns)
+        return;
+    runPos_.assign(n, 0);
+    runLeft_.assign(n, 0);
+    runNodes_.reserve(n);
+    for (std::uint32_t v = 1; v < n; ++v) {
+        if (followsParent[v] || next[v] == kNone)
+            continue;
+        for (std::uint32_t u = v; u != kNone; u = next[u]) {
+            runPos_[u] = static_cast<std::uint32_t>(runNodes_.size());
+            runLeft_[u] = length[u];
+            runNodes_.push_back(u);
+        }
+    }
+    if (failureLinks)
+        return;
+    // For the trie, whose chains may hold patterns: per place in runNodes_, the first place from there on, in
+    // the same chain, whose node ends a pattern (kNone past the chain's end).
+    runOut_.assign(runNodes_.size() + 1, kNone);
+    for (std::size_t q = runNodes_.size(); q-- > 0;) {
+        const std::uint32_t u = runNodes_[q];
+        if (out_[u] != kNone)
+            runOut_[q] = static_cast<std::uint32_t>(q);
+        else if (runLeft_[u] > 0)
+            runOut_[q] = runOut_[q + 1];
     }
 }
 
@@ -263,18 +313,16 @@ std::size_t Automaton::Stamped(std::uint64_t stamp, const MatchState& state) con
         patterns_.begin(), patterns_.end(), [&](std::uint32_t p) { return state.lastLine[p] == stamp; }));
 }
 
-// The automaton has just reached `node` through the byte at d + j, which repeats. Along a chain of nodes
-// that each have one child, by that byte, and report nothing, it would only step down while the byte
-// repeats: when the run is long enough, it goes to the chain's end at once. Gives the node it is at, j
-// moved to the byte that led there.
+// The automaton has just reached `node` through the byte at d + j, which repeats. Along its chain (see
+// BuildRuns) it would only step down while the byte repeats: it goes as far down as the run allows at once.
+// Gives the node it is at, j moved to the byte that led there.
 std::uint32_t Automaton::JumpRun(std::uint32_t node, const char* d, std::size_t& j, std::size_t end) const {
-    const std::uint32_t steps = runSteps_[node];
-    if (steps < kMinRunSteps || label_[firstChild_[node]] != static_cast<unsigned char>(d[j]))
+    const std::uint32_t left = runLeft_[node];
+    if (left < kMinRunSteps)
         return node;
-    if (RunEnd(d, j + 1, std::min(end, j + 1 + steps), d[j]) != j + 1 + steps)
-        return node;
+    const std::size_t steps = RunEnd(d, j + 1, std::min<std::size_t>(end, j + 1 + left), d[j]) - (j + 1);
     j += steps;
-    return runEnd_[node];
+    return runNodes_[runPos_[node] + steps];
 }
 
 // A state that the byte leads back to stays while the byte repeats, and so do its reports, which count
@@ -307,7 +355,7 @@ void Automaton::ScanLines(const LineRun& run, std::size_t from, bool shared, Mat
                 if (j + 1 < end && d[j + 1] == d[j]) [[unlikely]] {
                     if (next == row)
                         j = RunEnd(d, j + 1, end, d[j]) - 1;
-                    else if (!runSteps_.empty())
+                    else if (!runNodes_.empty())
                         row = JumpRun(next / classes_, d, j, end) * classes_;
                     else
                         row = next;
@@ -324,7 +372,7 @@ void Automaton::ScanLines(const LineRun& run, std::size_t from, bool shared, Mat
                 if (j + 1 < end && d[j + 1] == d[j]) [[unlikely]] {
                     if (next == node)
                         j = RunEnd(d, j + 1, end, d[j]) - 1;
-                    else if (!runSteps_.empty())
+                    else if (!runNodes_.empty())
                         node = JumpRun(next, d, j, end);
                     else
                         node = next;
@@ -360,19 +408,31 @@ void Automaton::WalkLineEnds(const LineRun& run, std::size_t complete, MatchStat
             continue;
         std::uint32_t node = first;
         for (std::size_t j = end - 1; j > start; --j) {
-            const auto byte = static_cast<unsigned char>(d[j - 1]);
-            node = node == 0 ? rootNext_[byte] : Child(node, byte);
-            if (node == 0 || node == kNone)
+            const char byte = d[j - 1];
+            node = Child(node, static_cast<unsigned char>(byte));
+            if (node == kNone)
                 break;
             if (out_[node] != kNone)
                 state.Hit(out_[node], run, i);
+            // Down the node's chain as far as the run of its byte goes back, counting the patterns passed.
+            if (runNodes_.empty() || runLeft_[node] < kMinRunSteps || j - 1 == start || d[j - 2] != byte)
+                continue;
+            const std::size_t from = j - 1 - start > runLeft_[node] ? j - 1 - runLeft_[node] : start;
+            const std::size_t steps = j - 1 - RunStart(d, j - 1, from, byte);
+            const std::uint32_t at = runPos_[node];
+            for (std::uint32_t q = runOut_[at + 1]; q <= at + steps; q = runOut_[q + 1])
+                state.Hit(out_[runNodes_[q]], run, i);
+            node = runNodes_[at + steps];
+            j -= steps;
         }
     }
 }
 
 std::size_t Automaton::MemoryBytes() const {
     return firstChild_.capacity() * 4 + label_.capacity() + out_.capacity() * 4 + fail_.capacity() * 4 +
-           report_.capacity() * 4 + dense_.capacity() * 4 + sizeof(*this);
+           report_.capacity() * 4 + dense_.capacity() * 4 +
+           (runNodes_.capacity() + runPos_.capacity() + runLeft_.capacity() + runOut_.capacity()) * 4 +
+           sizeof(*this);
 }
 
 } // namespace scan::detail

@@ -58,6 +58,7 @@ private:
     std::uint32_t Child(std::uint32_t node, unsigned char byte) const;
     std::uint32_t Next(std::uint32_t node, unsigned char byte) const;
     std::uint32_t JumpRun(std::uint32_t node, const char* d, std::size_t& j, std::size_t end) const;
+    void BuildRuns(bool failureLinks);
     std::size_t Report(std::uint32_t node, const LineRun& run, std::size_t line, std::vector<bool>* walked,
                        MatchState& state) const;
 
@@ -73,11 +74,14 @@ private:
                                         // pattern, or kNone
     std::array<std::uint32_t, 256> rootNext_{};  // the root's children by byte; 0 for none
     std::array<std::uint64_t, 1024> endPairs_{}; // without failure links: the first two bytes of the texts
-    // Per node, when some chains are long: how many single children by one byte, reporting nothing, follow
-    // it, and the last of them.
+    // Chains of one byte (see BuildRuns), when some are long: the chains' nodes, each chain in one piece;
+    // per node, its place there and how many nodes of its chain follow it; for the trie, per place, the
+    // next place in the chain whose node ends a pattern.
     static constexpr std::uint32_t kMinRunSteps = 16;
-    std::vector<std::uint32_t> runSteps_;
-    std::vector<std::uint32_t> runEnd_;
+    std::vector<std::uint32_t> runNodes_;
+    std::vector<std::uint32_t> runPos_;
+    std::vector<std::uint32_t> runLeft_;
+    std::vector<std::uint32_t> runOut_;
 
     // The dense form: per node and byte class, the next node. When it holds every node (denseNodes_ is the
     // node count), the next node times classes_, with kReports set when that node reports; otherwise it

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
 #include <cstring>
 #include <new>
@@ -11,6 +12,11 @@
 
 #include "scan/Automaton.h"
 #include "scan/LineRun.h"
+#include "scan/VectorFilter.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
 
 namespace scan {
 
@@ -56,14 +62,28 @@ constexpr unsigned kPairKeyBits = 16;
 // whose key is not: weighs a shorter stride against fewer false candidates when choosing narrow keys.
 constexpr double kCandidateCost = 20;
 // A filter hands the rest of a run to its group's automaton once its candidates and comparisons have cost
-// more than kWorkBase plus kWorkPerByte per byte of the run it has passed (a candidate costs 1, a
-// comparison past the first 8 bytes its length): on ordinary logs that never happens, on hostile ones (runs
-// of one byte, many patterns sharing a key) the comparisons would otherwise grow with the patterns' length
-// and number.
+// more than kWorkBase plus kWorkPerByte per byte of the run it has passed (a candidate costs 1, one whose
+// first 8 bytes agree 1 more, a comparison past the first 8 bytes its length): on ordinary logs that never
+// happens, on hostile ones (runs of one byte, many patterns sharing a key) the comparisons would otherwise
+// grow with the patterns' length and number.
 constexpr std::size_t kWorkBase = 64;
 constexpr std::size_t kWorkPerByte = 1; // ordinary logs cost a third of that at most
 // Short patterns beyond this many are found by an automaton rather than one byte search each.
 constexpr std::size_t kMaxRareBytePatterns = 8;
+// Where the processor compares 32 bytes at once (see ScanVector), up to kVectorMaxPatterns ordinary patterns
+// of kNarrowMinLength to kVectorMaxLength bytes are found by looking up three bytes at 32 positions at a
+// time. It takes every pattern the narrow filter would (a stride of 2 or 3 on every byte of the log
+// costs more than everything else together) and, when that lengthens the wide filter's stride, the shortest
+// wide ones. The costs that choice weighs, in processor cycles per byte of log (measured roughly): the
+// vector pass, each pattern in it, and a wide filter position looked at.
+constexpr std::size_t kVectorMaxPatterns = 8;
+constexpr std::size_t kVectorMaxLength = 16; // compared whole by two 8-byte loads
+constexpr double kVectorBaseCost = 0.5;
+constexpr double kVectorPatternCost = 0.01;
+constexpr double kProbeCost = 3.5;
+// The vector filter's candidates are few on ordinary logs; past one per kVectorWorkBytes bytes (a log made
+// of the patterns' bytes) the rest of the run goes to its automaton.
+constexpr std::size_t kVectorWorkBytes = 4;
 
 std::uint32_t WideKey(const char* p) {
     std::uint32_t v;
@@ -134,6 +154,14 @@ double KeyFrequency(const char* p, std::size_t bytes) {
 
 } // namespace
 
+// The build targets plain x86-64, where std::popcount is a library call: this is inlined instead.
+inline std::size_t PopCount(std::uint64_t v) {
+    v -= (v >> 1) & 0x5555555555555555u;
+    v = (v & 0x3333333333333333u) + ((v >> 2) & 0x3333333333333333u);
+    v = (v + (v >> 4)) & 0x0F0F0F0F0F0F0F0Fu;
+    return static_cast<std::size_t>((v * 0x0101010101010101u) >> 56);
+}
+
 struct PatternText {
     const char* data = nullptr;
     std::size_t size = 0;
@@ -175,7 +203,7 @@ struct KeyFilter {
     std::pair<const Candidate*, const Candidate*> Bucket(std::uint32_t key) const {
         const std::uint64_t word = bits[key >> 6];
         const std::uint64_t below = word & ((std::uint64_t{1} << (key & 63)) - 1);
-        const std::size_t index = rank[key >> 6] + static_cast<std::size_t>(std::popcount(below));
+        const std::size_t index = rank[key >> 6] + PopCount(below);
         return {candidates.data() + first[index], candidates.data() + first[index + 1]};
     }
 
@@ -204,6 +232,50 @@ struct KeyFilter {
     }
 };
 
+// Up to 8 short patterns, each found by its rarest 3 bytes in a row (its key) before it is compared whole.
+// Pattern k is bucket k: bit k of low[j][b] is set when the low half of byte j of its key is b, likewise
+// high[j] for the high half, so the three bytes at a position are pattern k's key exactly when bit k is set
+// in all six lookups.
+struct VectorFilter {
+    std::vector<Candidate> patterns;  // offset: where the key starts in the pattern
+    std::vector<std::uint64_t> tails; // per pattern of more than 8 bytes: its last 8
+    std::uint8_t low[3][16] = {};
+    std::uint8_t high[3][16] = {};
+    std::size_t shortest = 0;
+
+    bool Empty() const { return patterns.empty(); }
+
+    // The patterns whose key is at p (3 bytes).
+    std::uint8_t Buckets(const char* p) const {
+        std::uint8_t all = 0xFF;
+        for (int j = 0; j < 3; ++j) {
+            const auto b = static_cast<unsigned char>(p[j]);
+            all &= static_cast<std::uint8_t>(low[j][b & 15] & high[j][b >> 4]);
+        }
+        return all;
+    }
+
+    // Adds a pattern of kNarrowMinLength to kVectorMaxLength bytes (at most 8 patterns).
+    void Add(std::string_view body, std::uint32_t pattern) {
+        std::size_t key = 0;
+        for (std::size_t o = 1; o + 3 <= body.size(); ++o)
+            if (KeyFrequency(body.data() + o, 3) < KeyFrequency(body.data() + key, 3))
+                key = o;
+        const auto bit = static_cast<std::uint8_t>(1u << patterns.size());
+        for (int j = 0; j < 3; ++j) {
+            const auto b = static_cast<unsigned char>(body[key + static_cast<std::size_t>(j)]);
+            low[j][b & 15] |= bit;
+            high[j][b >> 4] |= bit;
+        }
+        patterns.emplace_back(body, pattern, key);
+        std::uint64_t tail = 0;
+        if (body.size() > 8)
+            std::memcpy(&tail, body.data() + body.size() - 8, 8);
+        tails.push_back(tail);
+        shortest = shortest == 0 ? body.size() : std::min(shortest, body.size());
+    }
+};
+
 // An ordinary pattern of a few bytes, found by searching for its rarest byte.
 struct RareBytePattern {
     std::uint32_t pattern = 0;
@@ -217,6 +289,8 @@ struct CompiledCatalogue {
     std::vector<PatternText> texts;        // views of bodies
     std::vector<std::uint32_t> always;     // patterns that match every line
     std::vector<RareBytePattern> rareByte; // short ordinary patterns, when few
+    VectorFilter vector;                   // a few short ordinary patterns, where the processor allows
+    Automaton vectorAutomaton;             // the vector filter's patterns, for runs it hands over
     KeyFilter wide;                        // ordinary patterns of kWideMinLength bytes or more
     KeyFilter narrow;                      // shorter ordinary patterns, by 2- or 3-byte keys
     Automaton wideAutomaton;               // the wide filter's patterns, for runs it hands over
@@ -310,6 +384,7 @@ void ScanKeyed(const KeyFilter& filter, const Automaton& automaton, const LineRu
             // the last byte, then the rest.
             if ((Load8(d + s) & c->headMask) != c->head)
                 continue;
+            ++work; // rare on ordinary logs; on every position in a run of the pattern's first bytes
             if (c->size > 8) {
                 if (d[s + c->size - 1] != c->data[c->size - 1])
                     continue;
@@ -340,6 +415,122 @@ void ScanKeyed(const KeyFilter& filter, const Automaton& automaton, const LineRu
         }
     }
 }
+
+#if (defined(__x86_64__) || defined(__i386__)) && (defined(__GNUC__) || defined(__clang__))
+#define BRINDLEMAR_VECTOR_FILTER 1
+
+// The vector filter's pass over a run. For 32 positions at once it looks up, for each of the 3 bytes from
+// there on, which patterns have that byte at that place of their key (by its low and its high half, one
+// table of 16 each, so 32 bytes take a few instructions whatever the patterns); a position where every byte
+// agrees for some pattern is a candidate for it, compared whole. Positions are taken in order, so that a
+// line counts each pattern once and the handover to the automaton (as in ScanKeyed) has seen every
+// occurrence in the lines before. Near the run's end, where 32 positions would read past it, the same tables
+// are used one position at a time.
+__attribute__((target("avx2"))) void ScanVector(const VectorFilter& f, const Automaton& automaton,
+                                                const LineRun& run, MatchState& state) {
+    const char* d = run.data;
+    const std::size_t a = run.begin;
+    const std::size_t end = run.end;
+    if (end - a < f.shortest)
+        return;
+    const std::size_t lastKey = end - 3; // the last position a key fits at
+    const std::size_t n = f.patterns.size();
+    __m256i low[3], high[3];
+    for (int j = 0; j < 3; ++j) {
+        low[j] = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(f.low[j])));
+        high[j] = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(f.high[j])));
+    }
+    const __m256i nibble = _mm256_set1_epi8(0x0F);
+    const __m256i zero = _mm256_setzero_si256();
+    std::size_t line = 0;
+    std::size_t counted = automaton.CountedIn(run, 0, state); // of the filter's patterns, in `line`
+    std::size_t work = 0;
+    alignas(32) std::uint8_t buckets[64];
+    // The buckets of the 32 positions from `at` on.
+    const auto lookUp = [&](const char* at) __attribute__((target("avx2"))) {
+        __m256i all = _mm256_set1_epi8(-1);
+        for (int j = 0; j < 3; ++j) {
+            const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + j));
+            const __m256i lo = _mm256_and_si256(v, nibble);
+            const __m256i hi = _mm256_and_si256(_mm256_srli_epi16(v, 4), nibble);
+            all = _mm256_and_si256(
+                all, _mm256_and_si256(_mm256_shuffle_epi8(low[j], lo), _mm256_shuffle_epi8(high[j], hi)));
+        }
+        return all;
+    };
+    std::size_t p = a;
+    while (p <= lastKey) {
+        std::uint64_t any = 0;
+        std::size_t window = 64;
+        if (p + 64 + 2 <= end) {
+            // Two lookups of 32 at once keep the processor's units busy.
+            const __m256i first = lookUp(d + p);
+            const __m256i second = lookUp(d + p + 32);
+            const auto none = [&](__m256i v) __attribute__((target("avx2"))) {
+                return static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, zero)));
+            };
+            any = ~(std::uint64_t{none(second)} << 32 | none(first));
+            if (any == 0) [[likely]] {
+                p += 64;
+                continue;
+            }
+            _mm256_store_si256(reinterpret_cast<__m256i*>(buckets), first);
+            _mm256_store_si256(reinterpret_cast<__m256i*>(buckets + 32), second);
+        } else {
+            window = std::min<std::size_t>(64, lastKey - p + 1);
+            for (std::size_t i = 0; i < window; ++i) {
+                buckets[i] = f.Buckets(d + p + i);
+                any |= buckets[i] != 0 ? std::uint64_t{1} << i : 0;
+            }
+        }
+        std::size_t next = p + window;
+        while (any != 0) {
+            const auto i = static_cast<unsigned>(std::countr_zero(any));
+            any &= any - 1;
+            const std::size_t key = p + i;
+            bool lineDone = false;
+            for (std::uint32_t bucket = buckets[i]; bucket != 0 && !lineDone; bucket &= bucket - 1) {
+                const auto k = static_cast<std::size_t>(std::countr_zero(bucket));
+                const Candidate& c = f.patterns[k];
+                if (c.offset > key - a)
+                    continue;
+                const std::size_t s = key - c.offset;
+                if (c.size > end - s)
+                    continue;
+                ++work;
+                // A pattern holds no CR, so an occurrence lies inside the line that holds its key.
+                if (run.lineEnds[line] <= key) {
+                    do
+                        ++line;
+                    while (run.lineEnds[line] <= key);
+                    counted = 0;
+                }
+                if (state.lastLine[c.pattern] == run.firstLine + line + 1 ||
+                    (Load8(d + s) & c.headMask) != c.head ||
+                    (c.size > 8 && Load8(d + s + c.size - 8) != f.tails[k]) ||
+                    (c.leadingLf && s > a && d[s - 1] == '\r'))
+                    continue;
+                state.Hit(c.pattern, run, line);
+                lineDone = ++counted == n;
+            }
+            if (lineDone) {
+                // Every pattern of the filter is counted in this line: go on with the next one.
+                if (line + 1 == run.count)
+                    return;
+                ++line;
+                counted = 0;
+                next = run.lineStarts[line];
+                break;
+            }
+            if (work > kWorkBase + (key - a) / kVectorWorkBytes) [[unlikely]] {
+                automaton.ScanLines(run, line, true, state);
+                return;
+            }
+        }
+        p = next;
+    }
+}
+#endif
 
 void ScanRareBytes(const CompiledCatalogue& c, const LineRun& run, MatchState& state) {
     const char* d = run.data;
@@ -389,6 +580,59 @@ void ScanRareBytes(const CompiledCatalogue& c, const LineRun& run, MatchState& s
     }
 }
 
+std::atomic<bool> vectorFilterAllowed{true};
+
+// Which ordinary patterns the vector filter takes (none where it is not in use): every pattern the narrow
+// filter would take, when they are few enough, and as many of the shortest wide ones as lower the cost of
+// the vector pass and the wide filter's together.
+std::vector<bool> ChooseVectorPatterns(const std::vector<PatternKind>& kinds,
+                                       const std::vector<std::string>& bodies) {
+    std::vector<bool> chosen(kinds.size(), false);
+    if (!VectorFilterInUse())
+        return chosen;
+    std::vector<std::size_t> narrow, wide; // wide: those short enough for the vector filter, shortest first
+    std::size_t wideTotal = 0;
+    for (std::size_t p = 0; p < kinds.size(); ++p) {
+        const std::size_t n = bodies[p].size();
+        if (kinds[p] != PatternKind::Ordinary || n < kNarrowMinLength)
+            continue;
+        if (n < kWideMinLength) {
+            narrow.push_back(p);
+            continue;
+        }
+        ++wideTotal;
+        if (n <= kVectorMaxLength)
+            wide.push_back(p);
+    }
+    if (narrow.size() > kVectorMaxPatterns)
+        return chosen;
+    std::stable_sort(wide.begin(), wide.end(),
+                     [&](std::size_t x, std::size_t y) { return bodies[x].size() < bodies[y].size(); });
+    // The wide filter's shortest pattern once the first k of `wide` are taken.
+    std::size_t shortestRest = SIZE_MAX;
+    for (std::size_t p = 0; p < kinds.size(); ++p)
+        if (kinds[p] == PatternKind::Ordinary && bodies[p].size() > kVectorMaxLength)
+            shortestRest = std::min(shortestRest, bodies[p].size());
+    const auto cost = [&](std::size_t k) {
+        const std::size_t taken = narrow.size() + k;
+        double total = taken > 0 ? kVectorBaseCost + kVectorPatternCost * static_cast<double>(taken) : 0;
+        if (k < wideTotal) {
+            const std::size_t shortest = k < wide.size() ? bodies[wide[k]].size() : shortestRest;
+            total += kProbeCost / static_cast<double>(std::min(kMaxStride, shortest - 4 + 1));
+        }
+        return total;
+    };
+    std::size_t best = 0;
+    for (std::size_t k = 1; k <= wide.size() && narrow.size() + k <= kVectorMaxPatterns; ++k)
+        if (cost(k) < cost(best))
+            best = k;
+    for (const std::size_t p : narrow)
+        chosen[p] = true;
+    for (std::size_t k = 0; k < best; ++k)
+        chosen[wide[k]] = true;
+    return chosen;
+}
+
 std::unique_ptr<CompiledCatalogue> Compile(const std::vector<std::string>& searchStrings) {
     auto c = std::make_unique<CompiledCatalogue>();
     // Search strings that match the same lines share one pattern: identical ones, and those of one kind with
@@ -415,13 +659,15 @@ std::unique_ptr<CompiledCatalogue> Compile(const std::vector<std::string>& searc
         c->overlap = std::max(c->overlap, body.size());
     }
 
-    // Which ordinary patterns each filter takes, and the filters' strides (set by their shortest pattern).
+    // The vector filter's patterns, then which ordinary patterns each other filter takes, and the filters'
+    // strides (set by their shortest pattern).
+    const std::vector<bool> inVector = ChooseVectorPatterns(kinds, c->bodies);
     std::size_t shortestWide = SIZE_MAX;
     std::size_t shortestNarrow = SIZE_MAX;
     std::size_t narrowPatterns = 0;
     for (std::size_t p = 0; p < kinds.size(); ++p) {
         const std::size_t n = c->bodies[p].size();
-        if (kinds[p] != PatternKind::Ordinary)
+        if (kinds[p] != PatternKind::Ordinary || inVector[p])
             continue;
         if (n >= kWideMinLength) {
             shortestWide = std::min(shortestWide, n);
@@ -439,7 +685,7 @@ std::unique_ptr<CompiledCatalogue> Compile(const std::vector<std::string>& searc
             double candidates = 0;
             for (std::size_t p = 0; p < kinds.size(); ++p) {
                 const std::string_view body = c->bodies[p];
-                if (kinds[p] != PatternKind::Ordinary || body.size() < kNarrowMinLength ||
+                if (kinds[p] != PatternKind::Ordinary || inVector[p] || body.size() < kNarrowMinLength ||
                     body.size() >= kWideMinLength)
                     continue;
                 const std::size_t first = RarestWindow(body, keyBytes, stride);
@@ -454,7 +700,8 @@ std::unique_ptr<CompiledCatalogue> Compile(const std::vector<std::string>& searc
 
     std::vector<std::pair<std::uint32_t, Candidate>> widePairs, narrowPairs;
     // The texts of each automaton's patterns; the end-anchored ones reversed, in reversedEnds.
-    std::vector<std::pair<std::string_view, std::uint32_t>> wideTexts, narrowTexts, shortTexts, endTexts;
+    std::vector<std::pair<std::string_view, std::uint32_t>> wideTexts, narrowTexts, shortTexts, endTexts,
+        vectorTexts;
     std::vector<std::string> reversedEnds;
     for (std::size_t p = 0; p < kinds.size(); ++p) {
         const std::string_view body = c->bodies[p];
@@ -469,7 +716,10 @@ std::unique_ptr<CompiledCatalogue> Compile(const std::vector<std::string>& searc
             reversedEnds.emplace_back(body.rbegin(), body.rend());
             break;
         case PatternKind::Ordinary:
-            if (body.size() >= kWideMinLength) {
+            if (inVector[p]) {
+                c->vector.Add(body, pattern);
+                vectorTexts.push_back({body, pattern});
+            } else if (body.size() >= kWideMinLength) {
                 const std::size_t first = RarestWindow(body, 4, c->wide.stride);
                 for (std::size_t o = first; o < first + c->wide.stride; ++o)
                     widePairs.push_back({WideKey(body.data() + o), Candidate(body, pattern, o)});
@@ -499,6 +749,7 @@ std::unique_ptr<CompiledCatalogue> Compile(const std::vector<std::string>& searc
         c->wide.Build(kWideKeyBits, widePairs);
     if (c->narrow.stride != 0)
         c->narrow.Build(c->narrow.keyBytes == 2 ? kPairKeyBits : kTripleKeyBits, narrowPairs);
+    c->vectorAutomaton.Build(std::move(vectorTexts), true);
     c->wideAutomaton.Build(std::move(wideTexts), true);
     c->narrowAutomaton.Build(std::move(narrowTexts), true);
     if (c->rareByte.size() > kMaxRareBytePatterns) {
@@ -515,6 +766,19 @@ std::unique_ptr<CompiledCatalogue> Compile(const std::vector<std::string>& searc
 }
 
 } // namespace
+
+bool VectorFilterInUse() {
+#ifdef BRINDLEMAR_VECTOR_FILTER
+    static const bool supported = __builtin_cpu_supports("avx2");
+    return supported && vectorFilterAllowed.load(std::memory_order_relaxed);
+#else
+    return false;
+#endif
+}
+
+void AllowVectorFilter(bool allowed) {
+    vectorFilterAllowed.store(allowed, std::memory_order_relaxed);
+}
 
 } // namespace detail
 
@@ -560,6 +824,10 @@ void EventMatcher::Scan(const detail::LineRun& run, detail::MatchState& state) c
         detail::ScanKeyed<detail::PairKey, 2>(c.narrow, c.narrowAutomaton, run, state);
     else if (c.narrow.stride != 0)
         detail::ScanKeyed<detail::TripleKey, 3>(c.narrow, c.narrowAutomaton, run, state);
+#ifdef BRINDLEMAR_VECTOR_FILTER
+    if (!c.vector.Empty())
+        detail::ScanVector(c.vector, c.vectorAutomaton, run, state);
+#endif
     if (!c.rareByte.empty())
         detail::ScanRareBytes(c, run, state);
     c.shortAutomaton.ScanLines(run, 0, false, state);

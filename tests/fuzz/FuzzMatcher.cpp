@@ -16,6 +16,7 @@
 #include "FuzzSupport.h"
 #include "scan/Matcher.h"
 #include "scan/Scan.h"
+#include "scan/VectorFilter.h"
 
 namespace {
 
@@ -198,8 +199,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Differ("the plain scan failed", 0, {});
     compareCounts(counts, "PlainMatcher");
 
+    // Compiled without the vector filter too, so the filters of processors without it are checked here.
+    scan::detail::AllowVectorFilter(false);
+    const scan::EventMatcher withoutVector(strings);
+    scan::detail::AllowVectorFilter(true);
     const scan::EventMatcher matcher(strings);
-    if (!matcher.Ready())
+    if (!matcher.Ready() || !withoutVector.Ready())
         Differ("the matcher did not compile", 0, {});
     // The small blocks put lines, terminators and matches across block edges; the default block holds more
     // lines than the matcher takes in one run.
@@ -213,6 +218,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             Differ("the scan failed at block size " + std::to_string(block), 0, {});
         compareCounts(counts, "EventMatcher at block size " + std::to_string(block));
     }
+    const std::size_t plainBlock = countBlocks[size % countBlocks.size()];
+    counts.assign(3, -1);
+    if (!scan::CountEvents(path, withoutVector, counts, plainBlock).ok)
+        Differ("the scan without the vector filter failed", 0, {});
+    compareCounts(counts,
+                  "EventMatcher without the vector filter at block size " + std::to_string(plainBlock));
     // The file split into ranges, one per thread, with the range edges wherever the input puts them: inside
     // a CR LF, right after a lone CR, inside a line longer than the block.
     const unsigned threads = 2 + size % 6;

@@ -160,6 +160,14 @@ std::vector<std::string> Numbered(const char* format, int count) {
     return strings;
 }
 
+// Runs of `every`, 2 x `every`, ... `count` x `every` bytes of a, each followed by `tail`.
+std::vector<std::string> RunsEvery(std::size_t every, std::size_t count, const std::string& tail) {
+    std::vector<std::string> strings;
+    for (std::size_t k = 1; k <= count; ++k)
+        strings.push_back(Run(every * k) + tail);
+    return strings;
+}
+
 std::vector<std::string> Joined(std::vector<std::string> a, const std::vector<std::string>& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
@@ -210,6 +218,15 @@ const std::vector<HostileCase>& HostileCases() {
          Joined(Numbered("%d", 30), {"a", "b", "c", "ab", "ba", "bc", "cb", "ca", "ac", "aa", "bb", "cc",
                                      "abc", "cab", "c\r\n", "b\r\n", "ab\r", "a a"}),
          {30, 43, 44}},
+        {"runs against chains of one byte that branch every few steps",
+         {Run(1000), Run(500), Run(37), Run(300) + "b", Run(301) + "b" + Run(5), "b" + Run(299) + "b"},
+         Joined(RunsEvery(15, 20, "b"), Joined(RunsEvery(15, 20, "\r\n"), {Run(7) + "\r\n", "b" + Run(44)})),
+         {3, 19, 29, 40}},
+        {"end-anchored runs every few bytes, shorter and longer than the line's run",
+         {"b" + Run(100), "c" + Run(40), Run(33), Run(64) + "b" + Run(64)},
+         Joined(RunsEvery(3, 30, "\r\n"),
+                {"b" + Run(100) + "\r\n", "c" + Run(39) + "\r\n", "b" + Run(64) + "\r\n"}),
+         {0, 10, 31, 32}},
         {"end-anchored runs of one byte",
          {Run(50), Run(49), Run(51) + "b", Run(400), "b" + Run(60)},
          {Run(49) + "\r\n", Run(50) + "\r\n", Run(51) + "\r\n", Run(60) + "\r\n", Run(400) + "\r",

@@ -4,6 +4,7 @@
 
 #include "scan/Matcher.h"
 #include "scan/Scan.h"
+#include "scan/VectorFilter.h"
 #include "text/LineReader.h"
 
 namespace scan_testing {
@@ -69,17 +70,27 @@ std::vector<std::int32_t> PlainCounts(const std::string& path, const std::vector
     return counts;
 }
 
+scan::EventMatcher CompileWith(const std::vector<std::string>& catalogue, bool vectorFilter) {
+    scan::detail::AllowVectorFilter(vectorFilter);
+    scan::EventMatcher matcher(catalogue);
+    scan::detail::AllowVectorFilter(true);
+    return matcher;
+}
+
 void ExpectFastCounts(const std::string& path, const std::vector<std::string>& catalogue,
                       const std::vector<std::int32_t>& expected) {
-    const scan::EventMatcher matcher(catalogue);
-    for (const unsigned threads : ThreadCounts()) {
-        for (const std::size_t block : BlockSizes()) {
-            SCOPED_TRACE("block size " + std::to_string(block) + ", threads " + std::to_string(threads));
-            std::vector<std::int32_t> counts{-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
-            const text::Status status =
-                scan::CountEvents(path, matcher, counts, SplitEverywhere(threads, block));
-            ASSERT_TRUE(status.ok) << status.description;
-            EXPECT_EQ(counts, expected);
+    for (const bool vector : {true, false}) {
+        SCOPED_TRACE(vector ? "vector filter allowed" : "vector filter off");
+        const scan::EventMatcher matcher = CompileWith(catalogue, vector);
+        for (const unsigned threads : ThreadCounts()) {
+            for (const std::size_t block : BlockSizes()) {
+                SCOPED_TRACE("block size " + std::to_string(block) + ", threads " + std::to_string(threads));
+                std::vector<std::int32_t> counts{-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+                const text::Status status =
+                    scan::CountEvents(path, matcher, counts, SplitEverywhere(threads, block));
+                ASSERT_TRUE(status.ok) << status.description;
+                EXPECT_EQ(counts, expected);
+            }
         }
     }
 }

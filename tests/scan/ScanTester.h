@@ -28,7 +28,11 @@ std::string EndingName(Ending ending);
 // Counts by the plain matcher (the reference); fails the test if the file cannot be read.
 std::vector<std::int32_t> PlainCounts(const std::string& path, const std::vector<std::string>& catalogue);
 
-// Checks that the fast matcher gives `expected` at every block size and thread count.
+// The fast matcher compiled with the vector filter allowed (used where the processor has it) or off.
+scan::EventMatcher CompileWith(const std::vector<std::string>& catalogue, bool vectorFilter);
+
+// Checks that the fast matcher gives `expected` at every block size and thread count, compiled both with and
+// without the vector filter.
 void ExpectFastCounts(const std::string& path, const std::vector<std::string>& catalogue,
                       const std::vector<std::int32_t>& expected);
 
