@@ -26,7 +26,19 @@ std::string RecordingView::SelectedItem(form::ListId list) const {
     return row < 0 ? std::string() : items_[Index(list)][std::size_t(row)];
 }
 
+// The program's choice: as in the toolkits, only the source list reports it as a click.
 void RecordingView::SelectIndex(form::ListId list, int index) {
+    if (index >= int(items_[Index(list)].size()))
+        index = -1;
+    if (selected_[Index(list)] == index)
+        return;
+    selected_[Index(list)] = index;
+    if (index >= 0 && list == form::ListId::lstLogSource)
+        RaiseClick(list);
+}
+
+// The user's choice: a click on any list when it changes the selection.
+void RecordingView::Choose(form::ListId list, int index) {
     if (index >= int(items_[Index(list)].size()))
         index = -1;
     if (selected_[Index(list)] == index)
@@ -34,6 +46,13 @@ void RecordingView::SelectIndex(form::ListId list, int index) {
     selected_[Index(list)] = index;
     if (index >= 0)
         RaiseClick(list);
+}
+
+std::optional<std::string> RecordingView::AskSavePath(std::string_view title, std::string_view suggestedName,
+                                                      std::string_view kindName, std::string_view extension) {
+    savePrompts.push_back(
+        {std::string(title), std::string(suggestedName), std::string(kindName), std::string(extension)});
+    return savePath;
 }
 
 void RecordingView::ClickChosen(form::ListId list) {

@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,7 +39,7 @@ public:
 
     // What the user does: choose a row (a click when it changes the selection, as the toolkits report it),
     // click the row that is already chosen, choose and double-click an instance.
-    void Choose(form::ListId list, int index) { SelectIndex(list, index); }
+    void Choose(form::ListId list, int index);
     void ClickChosen(form::ListId list);
     void ChooseInstance(long long row);
     void DoubleClickInstance(long long row);
@@ -86,6 +87,9 @@ public:
     form::Box PlaceOf(form::ControlId control) const override { return places_.at(control); }
     void Place(form::ControlId control, const form::Box& place) override { places_[control] = place; }
     float WholeItemsHeight(form::ControlId list, float requested) const override;
+    std::optional<std::string> AskSavePath(std::string_view title, std::string_view suggestedName,
+                                           std::string_view kindName, std::string_view extension) override;
+    void CopyToClipboard(std::string_view text) override { clipboard = text; }
 
     std::string directoryCaption;
     std::string status;      // the status bar's text
@@ -102,6 +106,13 @@ public:
     bool closed = false;
     bool minimized = false;
     form::Box outer;
+    // The save dialogs asked for, and what the user answers them (nullopt: Cancel).
+    struct SavePrompt {
+        std::string title, suggestedName, kindName, extension;
+    };
+    std::vector<SavePrompt> savePrompts;
+    std::optional<std::string> savePath;
+    std::string clipboard;
 
 private:
     static std::size_t Index(form::ListId list) { return static_cast<std::size_t>(list); }
