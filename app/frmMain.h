@@ -6,6 +6,7 @@
 #include <QMainWindow>
 
 #include <array>
+#include <optional>
 #include <string>
 
 #include "form/View.h"
@@ -120,6 +121,11 @@ private:
     form::Box PlaceOf(form::ControlId control) const override;
     void Place(form::ControlId control, const form::Box& place) override;
     float WholeItemsHeight(form::ControlId list, float requested) const override;
+    std::optional<std::string> AskSavePath(std::string_view title, std::string_view suggestedName,
+                                           std::string_view kindName, std::string_view extension) override;
+    void CopyToClipboard(std::string_view text) override;
+    // The context menus of the event and instance lists (Copy and the list's export), and Ctrl+C there.
+    void CreateListMenus();
 
     Prompt& prompt_;
     form::frmMain form_;
@@ -128,4 +134,6 @@ private:
     InstanceListModel* instances_ = nullptr;
     ListRowDelegate* instanceRows_ = nullptr;
     ListRowDelegate* fileRows_ = nullptr;
+    QMenu* eventsMenu_ = nullptr;    // "mnuEventsContext"
+    QMenu* instancesMenu_ = nullptr; // "mnuInstancesContext"
 };
