@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QFileDialog>
 #include <QMessageBox>
 
 namespace {
@@ -59,4 +60,9 @@ void QtPrompt::BeginWait() {
 
 void QtPrompt::EndWait() {
     QApplication::restoreOverrideCursor();
+}
+
+QString QtPrompt::AskSavePath(const QString& title, const QString& suggested, const QString& filter) {
+    // QFileDialog asks before an existing file is chosen.
+    return QFileDialog::getSaveFileName(owner_, title, suggested, filter);
 }

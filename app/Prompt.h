@@ -24,6 +24,9 @@ public:
     // Sets the application-wide pointer to the hourglass; calls nest, each EndWait undoes one BeginWait.
     virtual void BeginWait() = 0;
     virtual void EndWait() = 0;
+    // The save dialog titled `title`, offering `suggested` and files matching `filter` (as Qt writes it:
+    // "CSV files (*.csv)"); the chosen path, or an empty text when the user cancelled.
+    virtual QString AskSavePath(const QString& title, const QString& suggested, const QString& filter) = 0;
 };
 
 // The real prompt: QMessageBox with an OK button, QApplication's override cursor, QDialog::exec.
@@ -37,6 +40,7 @@ public:
     void ShowModal(QDialog& dialog) override;
     void BeginWait() override;
     void EndWait() override;
+    QString AskSavePath(const QString& title, const QString& suggested, const QString& filter) override;
 
 private:
     QWidget* owner_;

@@ -15,8 +15,11 @@
 #include "shell/OpenDocument.h"
 #include "text/Ansi.h"
 
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFile>
+#include <QGuiApplication>
 
 #include <QKeySequence>
 #include <QLabel>
@@ -285,6 +288,63 @@ void frmMain::ConnectHandlers() {
     escape->setContext(Qt::WindowShortcut);
     connect(escape, &QShortcut::activated, this, [this] { form_.CancelWork(); });
     // The menu items were wired to their handlers from the design table as they were made.
+    CreateListMenus();
+}
+
+void frmMain::CreateListMenus() {
+    struct ListMenu {
+        QAbstractItemView* list;
+        QMenu*& menu;
+        const char* name;
+        void (form::frmMain::*copy)();
+        std::string_view exportCaption;
+        form::MenuCommand exportCommand;
+    };
+    const ListMenu menus[] = {
+        {LstErrors, eventsMenu_, "mnuEventsContext", &form::frmMain::CopyEventRow, form::kExportEventsCaption,
+         form::MenuCommand::ExportEvents},
+        {lstinstances, instancesMenu_, "mnuInstancesContext", &form::frmMain::CopyInstanceRow,
+         form::kExportInstancesCaption, form::MenuCommand::ExportInstances},
+    };
+    for (const ListMenu& m : menus) {
+        m.menu = new QMenu(this);
+        m.menu->setObjectName(QString::fromLatin1(m.name));
+        QAction* copy = m.menu->addAction(FromAnsi(form::kCopyCaption));
+        copy->setObjectName(QStringLiteral("mnuCopy"));
+        copy->setShortcut(QKeySequence::Copy);
+        const auto copyRow = m.copy;
+        connect(copy, &QAction::triggered, this, [this, copyRow] { (form_.*copyRow)(); });
+        QAction* exportList = m.menu->addAction(FromAnsi(m.exportCaption));
+        exportList->setObjectName(QStringLiteral("mnuExport"));
+        const form::MenuCommand command = m.exportCommand;
+        connect(exportList, &QAction::triggered, this, [this, command] { form_.RunMenuCommand(command); });
+
+        m.list->setContextMenuPolicy(Qt::CustomContextMenu);
+        QAbstractItemView* list = m.list;
+        QMenu* menu = m.menu;
+        connect(list, &QWidget::customContextMenuRequested, this,
+                [list, menu](const QPoint& at) { menu->popup(list->viewport()->mapToGlobal(at)); });
+        // Ctrl+C on the focused list copies its chosen row, as everywhere on the desktop.
+        auto* shortcut = new QShortcut(QKeySequence::Copy, list);
+        shortcut->setContext(Qt::WidgetShortcut);
+        connect(shortcut, &QShortcut::activated, this, [this, copyRow] { (form_.*copyRow)(); });
+    }
+}
+
+std::optional<std::string> frmMain::AskSavePath(std::string_view title, std::string_view suggestedName,
+                                                std::string_view kindName, std::string_view extension) {
+    const QString filter =
+        FromAnsi(kindName) + QStringLiteral(" (*.") + FromAnsi(extension) + QStringLiteral(")");
+    const QString chosen = prompt_.AskSavePath(FromAnsi(title), FromAnsi(suggestedName), filter);
+    if (chosen.isEmpty())
+        return std::nullopt;
+    // The path as the file system names it.
+    const QByteArray path = QFile::encodeName(chosen);
+    return std::string(path.constData(), static_cast<std::size_t>(path.size()));
+}
+
+void frmMain::CopyToClipboard(std::string_view text) {
+    QGuiApplication::clipboard()->setText(FromAnsi(text));
 }
 
 void frmMain::CentreOnScreen() {

@@ -6,6 +6,7 @@
 #include <QMainWindow>
 
 #include <array>
+#include <optional>
 #include <string>
 
 #include "form/View.h"
@@ -124,6 +125,11 @@ private:
     void Place(form::ControlId control, const form::Box& place) override;
     float WholeItemsHeight(form::ControlId list, float requested) const override;
     void ShowSummaryWindow(const form::SummaryRequest& request) override;
+    std::optional<std::string> AskSavePath(std::string_view title, std::string_view suggestedName,
+                                           std::string_view kindName, std::string_view extension) override;
+    void CopyToClipboard(std::string_view text) override;
+    // The context menus of the event and instance lists (Copy and the list's export), and Ctrl+C there.
+    void CreateListMenus();
 
     Prompt& prompt_;
     form::frmMain form_;
@@ -135,4 +141,6 @@ private:
     // ---- the summary window ----
     frmSummary* summary_ = nullptr; // made at the first menu choice; one at a time
     // ---- end of the summary window ----
+    QMenu* eventsMenu_ = nullptr;    // "mnuEventsContext"
+    QMenu* instancesMenu_ = nullptr; // "mnuInstancesContext"
 };

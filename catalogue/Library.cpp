@@ -5,6 +5,7 @@
 
 #include "catalogue/Catalogue.h"
 #include "text/Ascii.h"
+#include "text/Replace.h"
 
 namespace catalogue {
 
@@ -52,6 +53,11 @@ FetchOutcome FetchCatalogue(std::string_view host, std::string_view sourceCode,
         }
     }
     return outcome;
+}
+
+// The catalogue is written as any file the system replaces whole.
+text::Status StoreCatalogue(const std::string& path, std::string_view reply) {
+    return text::ReplaceFile(path, reply);
 }
 
 } // namespace catalogue

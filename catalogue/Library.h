@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "catalogue/PostForm.h"
+#include "text/Replace.h"
 #include "text/Status.h"
 
 namespace catalogue {
@@ -42,7 +43,7 @@ std::string CatalogueRequestPath(std::string_view sourceCode);
 [[nodiscard]] text::Status StoreCatalogue(const std::string& path, std::string_view reply);
 
 // How old a leftover temporary file of a catalogue must be before a store removes it.
-inline constexpr std::chrono::minutes kStaleTemporaryAge{10};
+inline constexpr std::chrono::minutes kStaleTemporaryAge = text::kStaleTemporaryAge;
 
 // The outcome of one fetch. stored is ok unless kind is Catalogue and writing the file failed; the
 // caller then shows "Error in examining logs: " + stored.description.

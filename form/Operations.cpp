@@ -2,9 +2,13 @@
 
 #include "form/Texts.h"
 #include "settings/Registry.h"
+#include "text/Ascii.h"
 #include "text/Paths.h"
+#include "text/Replace.h"
 
+#include <array>
 #include <cmath>
+#include <cstdio>
 #include <iterator>
 #include <string>
 
@@ -146,6 +150,71 @@ std::string CountSummary(std::string_view fileName, std::uint64_t bytes, std::ui
     shown += ": " + FormatBytes(bytes) + ", " + FormatCount(lines) + (lines == 1 ? " line, " : " lines, ") +
              FormatCount(events) + (events == 1 ? " event in " : " events in ") + FormatSeconds(seconds);
     return shown;
+}
+
+} // namespace form
+
+namespace form {
+
+std::string FormatLocalTime(std::time_t when) {
+    std::tm local{};
+#ifdef _WIN32
+    if (::localtime_s(&local, &when) != 0)
+        return "?";
+#else
+    if (::localtime_r(&when, &local) == nullptr)
+        return "?";
+#endif
+    static constexpr std::array<std::string_view, 12> kMonths = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                                                 "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    char clock[8];
+    std::snprintf(clock, sizeof clock, "%02d:%02d", local.tm_hour % 100, local.tm_min % 100);
+    return std::to_string(local.tm_mday) + " " + std::string(kMonths[std::size_t(local.tm_mon) % 12]) + " " +
+           std::to_string(local.tm_year + 1900) + " " + clock;
+}
+
+namespace {
+
+// The file name without a final ".log" (any case).
+std::string_view WithoutLogExtension(std::string_view name) {
+    constexpr std::string_view kExtension = ".log";
+    if (name.size() > kExtension.size() &&
+        text::EqualsIgnoringAsciiCase(name.substr(name.size() - kExtension.size()), kExtension))
+        name.remove_suffix(kExtension.size());
+    return name;
+}
+
+} // namespace
+
+std::string EventsExportName(std::string_view debugLogFileName) {
+    return std::string(WithoutLogExtension(debugLogFileName)) + "-events.csv";
+}
+
+std::string InstancesExportName(std::string_view debugLogFileName, std::int32_t eventIndex) {
+    return std::string(WithoutLogExtension(debugLogFileName)) + "-event-" + std::to_string(eventIndex) +
+           ".log";
+}
+
+bool IsLogTarget(const std::string& path) {
+    const std::string parent = text::ParentDirectory(path);
+    // Only a target that exists can be a log under another name.
+    const bool exists = text::ModifiedTime(path).has_value();
+    for (std::string_view code : kSourceCodes) {
+        for (const std::string& directory :
+             {settings::LocalDebugLogDirectory(code), settings::LocalActivityLogDirectory(code)}) {
+            if (directory.empty())
+                continue;
+            if (text::IsSameFile(parent, directory))
+                return true;
+            if (!exists)
+                continue;
+            for (const std::string& name : text::DirectoryNames(directory)) {
+                if (text::IsSameFile(path, text::JoinPath(directory, name)))
+                    return true;
+            }
+        }
+    }
+    return false;
 }
 
 } // namespace form

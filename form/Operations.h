@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -103,5 +104,23 @@ std::string WorkText(std::string_view fileName, std::uint64_t done, std::uint64_
 // The status bar after a count: "SMTP-Debug-261208.log: 2.5 GB, 35,050,112 lines, 18 events in 0.9 s".
 std::string CountSummary(std::string_view fileName, std::uint64_t bytes, std::uint64_t lines,
                          std::size_t events, double seconds);
+
+} // namespace form
+
+namespace form {
+
+// A date and time in local time as the status bar writes them: "8 Dec 2026 14:05" (day without a leading
+// zero, the month's English abbreviation, 24-hour clock).
+std::string FormatLocalTime(std::time_t when);
+
+// The names the save dialogs offer for the exports of a debug log file: "SMTP-Debug-261208-events.csv" and
+// "SMTP-Debug-261208-event-3.log" for "SMTP-Debug-261208.log" and event 3.
+std::string EventsExportName(std::string_view debugLogFileName);
+std::string InstancesExportName(std::string_view debugLogFileName, std::int32_t eventIndex);
+
+// Whether an export to `path` would touch a log: the path is, through any name or link, a file in the
+// debug or activity log directory of one of the seven sources, or it lies in one of those directories.
+// Exports refuse such a target.
+bool IsLogTarget(const std::string& path);
 
 } // namespace form

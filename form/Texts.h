@@ -45,6 +45,39 @@ inline constexpr std::string_view kCancelled = "Cancelled";
 // The status bar's button that stops the work under way (Esc does the same).
 inline constexpr std::string_view kCancelButtonCaption = "Cancel";
 
+// The exports: the save dialogs' titles and file kinds, what is said when there is nothing to export, the
+// refusal of a target that is a log, a write that failed ("Unable to write " + path + ": " + reason), and
+// the status bar once written.
+inline constexpr std::string_view kExportEventsTitle = "Export Events";
+inline constexpr std::string_view kExportInstancesTitle = "Export Instances";
+inline constexpr std::string_view kCsvFiles = "CSV files";
+inline constexpr std::string_view kLogFiles = "Log files";
+inline constexpr std::string_view kNoEventsToExport =
+    "There are no events to export: choose a log file in which events were counted.";
+inline constexpr std::string_view kNoInstancesToExport =
+    "There are no lines to export: choose an event that the log file holds.";
+inline constexpr std::string_view kExportOverLog =
+    "Exports are never written over a log file or into a log directory: ";
+inline constexpr std::string_view kUnableToWrite = "Unable to write ";
+inline constexpr std::string_view kExported = "Exported ";
+inline constexpr std::string_view kExporting = "Exporting";
+
+// The status bar after each fetch: "Library server " + host + ": catalogue for SMTP stored" (or "no
+// catalogue for SMTP", "catalogue for SMTP not stored"); working offline with the catalogue stored earlier,
+// kUsingStoredCatalogue + its date and time, then the server's address in brackets.
+inline constexpr std::string_view kLibraryServer = "Library server ";
+inline constexpr std::string_view kUsingStoredCatalogue =
+    "Library server not reachable: using the catalogue stored on ";
+// The status bar after a refresh that no longer finds the chosen file, after its name.
+inline constexpr std::string_view kFileGone = " is no longer in the debug log directory";
+// The status bar when a log file could not be opened, followed by its full path.
+inline constexpr std::string_view kLogNotOpened = "Log file not opened: ";
+
+// The context menu of the event and instance lists.
+inline constexpr std::string_view kCopyCaption = "&Copy";
+inline constexpr std::string_view kExportEventsCaption = "Export &Events...";
+inline constexpr std::string_view kExportInstancesCaption = "Export &Instances...";
+
 // Addresses on the library server host opened by the Help menu.
 inline constexpr std::string_view kOnlineHelpPath = "/Tools/Analysis/help.asp";
 inline constexpr std::string_view kKnowledgeBasePath = "/kb";

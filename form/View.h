@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -84,6 +85,15 @@ public:
     virtual void Place(ControlId control, const Box& place) = 0;
     // The height in twips that a list box really takes when asked for `requested` (whole items only).
     virtual float WholeItemsHeight(ControlId list, float requested) const = 0;
+
+    // ---- exports and the clipboard ----
+    // The platform's save dialog over the main window, titled `title`, offering `suggestedName` and files
+    // of one kind (`kindName`, e.g. "CSV files", and `extension` without its dot, e.g. "csv"); asks before
+    // choosing an existing file. The chosen path as the file functions take it, or nullopt when cancelled.
+    virtual std::optional<std::string> AskSavePath(std::string_view title, std::string_view suggestedName,
+                                                   std::string_view kindName, std::string_view extension) = 0;
+    // Puts `text` (ANSI) on the clipboard as text, replacing what it held.
+    virtual void CopyToClipboard(std::string_view text) = 0;
 };
 
 // Shows the hourglass for the life of the object and restores the pointer on every path, exceptions

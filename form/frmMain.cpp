@@ -2,11 +2,13 @@
 
 #include "catalogue/Catalogue.h"
 #include "catalogue/Strings.h"
+#include "form/Export.h"
 #include "form/SummaryWindow.h"
 #include "form/Texts.h"
 #include "scan/LogFiles.h"
 #include "settings/Registry.h"
 #include "shell/OpenDocument.h"
+#include "text/Replace.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -88,13 +90,17 @@ void frmMain::lstLogSource_Click() {
     WaitCursor wait(view_);
     try {
         ActiveSource = view_.SelectedItem(ListId::lstLogSource);
-        const FetchResult fetched = FetchAndStore(settings::LibraryServerHost(), ActiveSource,
-                                                  catalogueDirectory_, DebugStatus, libraryLimits_);
+        const std::string host = settings::LibraryServerHost();
+        const FetchResult fetched =
+            FetchAndStore(host, ActiveSource, catalogueDirectory_, DebugStatus, libraryLimits_);
+        // The status bar names the library server asked, whatever the fetch came to.
+        const std::string server = std::string(kLibraryServer) + host + ": ";
         switch (fetched.kind) {
         case FetchResult::Kind::StoreFailed:
             wait.Restore();
             for (const Notice& notice : fetched.messages)
                 Show(notice);
+            view_.ShowStatus(server + "catalogue for " + ActiveSource + " not stored");
             return;
         case FetchResult::Kind::Stored: {
             // The catalogue just stored is the one the scans of this source must use; the results on show
@@ -113,7 +119,9 @@ void frmMain::lstLogSource_Click() {
                 return;
             }
             view_.SetDirectoryCaption(settings::GetDebugLogDirectory(ActiveSource));
-            view_.ShowStatus(WhereFound(settings::FindDebugLogDirectory(ActiveSource)));
+            const std::string where = WhereFound(settings::FindDebugLogDirectory(ActiveSource));
+            view_.ShowStatus(server + "catalogue for " + ActiveSource + " stored" +
+                             (where.empty() ? "" : ". " + where));
             break;
         }
         case FetchResult::Kind::NoCatalogue:
@@ -121,6 +129,8 @@ void frmMain::lstLogSource_Click() {
                 Show(notice);
             ClearControls();
             view_.SetDirectoryCaption(settings::GetDebugLogDirectory(ActiveSource));
+            view_.ShowStatus(server + "no catalogue for " + ActiveSource);
+            UseStoredCatalogue(host, WhereFound(settings::FindDebugLogDirectory(ActiveSource)));
             break;
         }
     } catch (const std::exception& failure) {
@@ -136,6 +146,26 @@ std::string frmMain::WhereFound(const settings::LocalDirectory& local) {
         return {};
     return local.found ? std::string(kDebugLogsFoundIn) + local.shown
                        : std::string(kDebugLogsNotFound) + local.problem;
+}
+
+// Working offline: with no catalogue from the library server (unreachable, a notice, an unusable reply), the
+// catalogue an earlier fetch stored for the source still lets its logs be analysed, once the user has seen
+// the library server's message. Without a stored catalogue the lists stay empty.
+void frmMain::UseStoredCatalogue(const std::string& host, const std::string& where) {
+    const std::optional<std::time_t> stored =
+        text::ModifiedTime(catalogue::CatalogueFilePath(catalogueDirectory_, ActiveSource));
+    if (!stored)
+        return;
+    // At start-up the load handler loads it itself, as it does a fetched one.
+    if (!inFormLoad_)
+        LoadErrorStrings();
+    const text::Status listed = LoadLogFiles(ActiveSource);
+    if (!listed) {
+        ShowFailure(kErrorExamining, listed.description);
+        return;
+    }
+    view_.ShowStatus(std::string(kUsingStoredCatalogue) + FormatLocalTime(*stored) + " (library server " +
+                     host + ")" + (where.empty() ? "" : ". " + where));
 }
 
 void frmMain::LoadErrorStrings() {
@@ -195,13 +225,20 @@ void frmMain::lstFiles_Click() {
     ++fileClicks_;
     if (view_.SelectedIndex(ListId::lstFiles) < 0)
         return;
+    CountChosenFile(std::nullopt);
+}
+
+void frmMain::CountChosenFile(std::optional<std::int32_t> reselect) {
     StopWork();
     WaitCursor wait(view_);
     ClearInstances();
     view_.SetText(TextId::txtErrorDescription, "");
     view_.SetText(TextId::txtTranscript, "");
-    GetErrorCount(ActiveSource, view_.SelectedItem(ListId::lstFiles));
+    // The list is emptied before the count, which may be delivered at once and choose an event again.
+    ZeroErrorCount();
     ShowErrors();
+    reselectEvent_ = reselect;
+    GetErrorCount(ActiveSource, view_.SelectedItem(ListId::lstFiles));
 }
 
 void frmMain::ZeroErrorCount() {
@@ -221,12 +258,13 @@ void frmMain::GetErrorCount(const std::string& currentSource, const std::string&
         [this, path, matcher](std::stop_token stop, WorkProgress& progress) {
             return CountFile(path, *matcher, WorkOptions(std::move(stop), progress));
         },
-        [this, fileName](CountResult& counted) {
+        [this, fileName, path](CountResult& counted) {
             const double seconds = work_.Seconds();
             EndWork();
+            const std::optional<std::int32_t> reselect = std::exchange(reselectEvent_, std::nullopt);
             if (!counted.status) {
                 pendingEvent_.reset();
-                view_.ShowStatus("");
+                view_.ShowStatus(std::string(kLogNotOpened) + path);
                 ShowFailure(kUnableToOpenLog, counted.status.description);
                 return;
             }
@@ -237,8 +275,16 @@ void frmMain::GetErrorCount(const std::string& currentSource, const std::string&
                 std::count_if(ErrorCounts.begin(), ErrorCounts.begin() + std::ptrdiff_t(entries),
                               [](std::int32_t n) { return n > 0; }));
             view_.ShowStatus(CountSummary(fileName, counted.bytes, counted.lines, events, seconds));
-            if (const std::optional<std::int32_t> pending = std::exchange(pendingEvent_, std::nullopt))
+            // The summary window's double-click chooses its event; a refresh chooses the event again when
+            // the file still holds it.
+            if (const std::optional<std::int32_t> pending = std::exchange(pendingEvent_, std::nullopt)) {
                 ChooseCountedEvent(*pending);
+            } else if (reselect && IsEntry(*reselect) && ErrorCounts[std::size_t(*reselect)] > 0) {
+                const auto row = std::count_if(ErrorCounts.begin(), ErrorCounts.begin() + *reselect,
+                                               [](std::int32_t n) { return n > 0; });
+                view_.SelectIndex(ListId::LstErrors, int(row));
+                LstErrors_Click();
+            }
         },
         ProgressOf(fileName));
 }
@@ -273,6 +319,7 @@ void frmMain::EndWork() {
 void frmMain::StopWork() {
     pendingEvent_.reset();
     work_.Stop();
+    reselectEvent_.reset();
     EndWork();
 }
 
@@ -354,16 +401,16 @@ void frmMain::ShowErrorInstances(const std::string& currentSource, const std::st
                 ListInstances(path, searchString, *listed.lines, WorkOptions(std::move(stop), progress));
             return listed;
         },
-        [this, fileName](Listed& listed) {
+        [this, fileName, path](Listed& listed) {
             EndWork();
-            instances_ = std::move(*listed.lines);
+            instances_ = std::move(listed.lines);
             view_.InstancesChanged();
             if (!listed.status) {
-                view_.ShowStatus("");
+                view_.ShowStatus(std::string(kLogNotOpened) + path);
                 ShowFailure(kUnableToOpenLog, listed.status.description);
                 return;
             }
-            const std::size_t found = instances_.Size();
+            const std::size_t found = instances_->Size();
             view_.ShowStatus(fileName + ": " + FormatCount(found) +
                              (found == 1 ? " line holds the event" : " lines hold the event"));
         },
@@ -371,19 +418,23 @@ void frmMain::ShowErrorInstances(const std::string& currentSource, const std::st
 }
 
 void frmMain::ClearInstances() {
-    instances_.Clear();
+    // An export under way keeps the lines it reads; the list lets go of them.
+    if (instances_.use_count() > 1)
+        instances_ = std::make_shared<scan::InstanceLines>();
+    else
+        instances_->Clear();
     view_.InstancesChanged();
 }
 
 std::string frmMain::InstanceRow(std::size_t row, std::size_t maxBytes) const {
-    return instances_.Line(row, maxBytes);
+    return instances_->Line(row, maxBytes);
 }
 
 // ---- instances ----
 
 void frmMain::lstinstances_Click() {
     const long long row = view_.SelectedInstance();
-    if (row < 0 || std::size_t(row) >= instances_.Size())
+    if (row < 0 || std::size_t(row) >= instances_->Size())
         return;
     StopWork();
     const std::string item = InstanceRow(std::size_t(row), kInstanceItemBytes);
@@ -414,7 +465,7 @@ void frmMain::lstinstances_Click() {
 
 void frmMain::lstinstances_DblClick() {
     const long long row = view_.SelectedInstance();
-    if (row < 0 || std::size_t(row) >= instances_.Size())
+    if (row < 0 || std::size_t(row) >= instances_->Size())
         return;
     view_.ShowInstanceWindow(kErrorDescriptionCaption, InstanceRow(std::size_t(row), kInstanceItemBytes));
 }
@@ -519,11 +570,175 @@ void frmMain::ChooseCountedEvent(std::int32_t index) {
         LstErrors_Click();
 }
 
-void frmMain::mnuExportEvents_Click() {}
+// ---- exports, the clipboard and refresh ----
 
-void frmMain::mnuExportInstances_Click() {}
+bool frmMain::MayExportTo(const std::string& path) {
+    // An export goes to a new file renamed into place, which could never change a log's bytes; still, a log
+    // or a log directory is no place for it, and a user who picked one picked the wrong file.
+    if (!IsLogTarget(path))
+        return true;
+    view_.Message(std::string(kExportOverLog) + path, kErrorTitle, Icon::Exclamation);
+    return false;
+}
 
-void frmMain::mnuRefresh_Click() {}
+void frmMain::ShowWriteFailure(const std::string& path, const text::Status& failure) {
+    view_.ShowStatus("");
+    view_.Message(std::string(kUnableToWrite) + path + ": " + failure.description, kErrorTitle,
+                  Icon::Critical);
+}
+
+void frmMain::mnuExportEvents_Click() {
+    // The list as shown: nothing while the file is still being counted.
+    const std::string fileName = view_.SelectedItem(ListId::lstFiles);
+    const std::size_t entries = EntryCount();
+    const auto counted = static_cast<std::size_t>(std::count_if(ErrorCounts.begin(),
+                                                                ErrorCounts.begin() + std::ptrdiff_t(entries),
+                                                                [](std::int32_t n) { return n > 0; }));
+    if (fileName.empty() || counted == 0 || workKind_ == WorkKind::Count) {
+        view_.Message(kNoEventsToExport, kAppTitle, Icon::Information);
+        return;
+    }
+    const std::optional<std::string> path =
+        view_.AskSavePath(kExportEventsTitle, EventsExportName(fileName), kCsvFiles, "csv");
+    if (!path || !MayExportTo(*path))
+        return;
+    const auto first = [entries](const auto& all) {
+        return std::vector(all.begin(), all.begin() + std::ptrdiff_t(entries));
+    };
+    WaitCursor wait(view_);
+    const std::string csv =
+        std::string(kUtf8ByteOrderMark) +
+        EventsCsv(first(ErrorStrings), first(ErrorLinks), first(ErrorDescriptions), first(ErrorCounts));
+    const text::Status written = text::ReplaceFile(*path, csv);
+    wait.Restore();
+    if (!written) {
+        ShowWriteFailure(*path, written);
+        return;
+    }
+    view_.ShowStatus(std::string(kExported) + FormatCount(counted) +
+                     (counted == 1 ? " event to " : " events to ") + *path);
+}
+
+void frmMain::mnuExportInstances_Click() {
+    const std::optional<std::int32_t> index = SelectedEventIndex();
+    const std::string fileName = view_.SelectedItem(ListId::lstFiles);
+    if (!index || fileName.empty() || instances_->Size() == 0 || workKind_ == WorkKind::Instances) {
+        view_.Message(kNoInstancesToExport, kAppTitle, Icon::Information);
+        return;
+    }
+    const std::optional<std::string> path =
+        view_.AskSavePath(kExportInstancesTitle, InstancesExportName(fileName, *index), kLogFiles, "log");
+    if (!path || !MayExportTo(*path))
+        return;
+    // The lines are read back from the log piece by piece, so that neither a million lines nor one line of
+    // 100 MB is ever held whole; each is written as the log holds it, ended with CR LF.
+    const std::shared_ptr<const scan::InstanceLines> lines = instances_;
+    const std::string target = *path;
+    BeginWork(WorkKind::Export);
+    work_.Start<text::Status>(
+        [lines, target](std::stop_token stop, WorkProgress& progress) {
+            std::uint64_t total = 0;
+            for (std::size_t i = 0; i < lines->Size(); ++i)
+                total += lines->LineLength(i) + 2;
+            progress.SetTotal(total);
+            return text::ReplaceFile(target, [&](const text::WriteSink& write) {
+                constexpr std::size_t kPiece = std::size_t{1} << 20;
+                std::string buffer;
+                std::string piece;
+                auto flush = [&] {
+                    text::Status status = write(buffer);
+                    progress.Add(buffer.size());
+                    buffer.clear();
+                    return status;
+                };
+                for (std::size_t i = 0; i < lines->Size(); ++i) {
+                    const std::uint64_t length = lines->LineLength(i);
+                    for (std::uint64_t from = 0; from < length;) {
+                        if (stop.stop_requested())
+                            return text::Status::Fail(std::string(kCancelled));
+                        if (const text::Status read = lines->ReadLine(i, piece, kPiece, from); !read)
+                            return read;
+                        if (piece.empty())
+                            return text::Status::Fail(
+                                "the log file is shorter than when its lines were listed");
+                        from += piece.size();
+                        buffer += piece;
+                        if (buffer.size() >= kPiece)
+                            if (text::Status written = flush(); !written)
+                                return written;
+                    }
+                    buffer += "\r\n";
+                    if (buffer.size() >= kPiece)
+                        if (text::Status written = flush(); !written)
+                            return written;
+                }
+                return flush();
+            });
+        },
+        [this, target, count = lines->Size()](text::Status& written) {
+            EndWork();
+            if (!written) {
+                ShowWriteFailure(target, written);
+                return;
+            }
+            view_.ShowStatus(std::string(kExported) + FormatCount(count) +
+                             (count == 1 ? " line to " : " lines to ") + target);
+        },
+        ProgressOf(std::string(kExporting) + " " + InstancesExportName(fileName, *index)));
+}
+
+void frmMain::CopyEventRow() {
+    std::string row = view_.SelectedItem(ListId::LstErrors);
+    // A search string that ends in a line break gives a row that does; the copy is the row's text alone.
+    while (!row.empty() && (row.back() == '\r' || row.back() == '\n'))
+        row.pop_back();
+    if (!row.empty())
+        view_.CopyToClipboard(row);
+}
+
+void frmMain::CopyInstanceRow() {
+    const long long row = view_.SelectedInstance();
+    if (row < 0 || std::size_t(row) >= instances_->Size())
+        return;
+    view_.CopyToClipboard(InstanceRow(std::size_t(row), kInstanceItemBytes));
+}
+
+// The source's files are listed again and the chosen file counted again from the disk; the catalogue in
+// memory is kept (no fetch from the library server: choosing the source again does that).
+void frmMain::mnuRefresh_Click() {
+    if (ActiveSource.empty())
+        return;
+    StopWork();
+    WaitCursor wait(view_);
+    const std::string chosenFile = view_.SelectedItem(ListId::lstFiles);
+    const std::optional<std::int32_t> chosenEvent = SelectedEventIndex();
+    view_.ClearList(ListId::lstFiles);
+    std::vector<std::string> names;
+    const text::Status listed =
+        scan::ListDebugLogFiles(settings::LocalDebugLogDirectory(ActiveSource), ActiveSource, names);
+    int row = -1;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        view_.AppendItem(ListId::lstFiles, names[i]);
+        if (!chosenFile.empty() && names[i] == chosenFile)
+            row = int(i);
+    }
+    if (!listed) {
+        wait.Restore();
+        ShowFailure(kErrorExamining, listed.description);
+    }
+    if (row >= 0) {
+        view_.SelectIndex(ListId::lstFiles, row);
+        CountChosenFile(chosenEvent);
+        return;
+    }
+    // The chosen file is gone (or none was chosen): nothing of it stays on show.
+    ClearInstances();
+    view_.SetText(TextId::txtErrorDescription, "");
+    view_.SetText(TextId::txtTranscript, "");
+    ZeroErrorCount();
+    ShowErrors();
+    view_.ShowStatus(chosenFile.empty() ? std::string() : chosenFile + std::string(kFileGone));
+}
 
 void frmMain::RunMenuCommand(MenuCommand command) {
     switch (command) {

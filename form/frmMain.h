@@ -102,6 +102,10 @@ public:
     void ChooseFileAndEvent(const std::string& source, const std::string& fileName, std::int32_t entryIndex,
                             const std::string& searchString);
     // ---- end of the summary window ----
+    // The context menus' Copy and Ctrl+C on a list: the chosen event's row / the chosen instance's line (up
+    // to kInstanceItemBytes of it) to the clipboard; nothing when no row is chosen.
+    void CopyEventRow();
+    void CopyInstanceRow();
     // The handler of a menu item of the design table.
     void RunMenuCommand(MenuCommand command);
 
@@ -121,7 +125,7 @@ public:
 
     // The rows of the instance list, read from the file on demand: the row's line as read (ANSI), at most
     // maxBytes of it; "" for a row that does not exist or cannot be read back.
-    std::size_t InstanceCount() const { return instances_.Size(); }
+    std::size_t InstanceCount() const { return instances_->Size(); }
     std::string InstanceRow(std::size_t row, std::size_t maxBytes = kInstanceRowBytes) const;
 
     // The directory the catalogue files are stored in and loaded from.
@@ -152,12 +156,19 @@ private:
     static std::string WhereFound(const settings::LocalDirectory& local);
     // Work of the window: which kind runs (for what a Cancel leaves), the hourglass while it runs, and the
     // scan options it runs with.
-    enum class WorkKind { None, Count, Instances, Transcript };
+    enum class WorkKind { None, Count, Instances, Transcript, Export };
     void BeginWork(WorkKind kind);
     void EndWork();
     scan::ScanOptions WorkOptions(std::stop_token stop, WorkProgress& progress) const;
     BackgroundWork::ShowProgress ProgressOf(std::string fileName);
     void ShowFailure(std::string_view lead, const std::string& description);
+    // Counts the chosen file afresh; once counted, the event `reselect` is chosen again when it was counted.
+    void CountChosenFile(std::optional<std::int32_t> reselect);
+    // Goes on without the library server: the catalogue stored by an earlier fetch, if there is one.
+    void UseStoredCatalogue(const std::string& host, const std::string& where);
+    // Whether an export may go to `path`; says why not.
+    bool MayExportTo(const std::string& path);
+    void ShowWriteFailure(const std::string& path, const text::Status& failure);
     void Show(const Notice& notice);
 
     // ---- the summary window ----
@@ -174,7 +185,9 @@ private:
     catalogue::PostFormLimits libraryLimits_;
     bool inFormLoad_ = false;                           // the source list's handler runs nested in Form_Load
     std::shared_ptr<const scan::EventMatcher> matcher_; // shared with a count under way
-    scan::InstanceLines instances_;
+    // Shared with an export under way, which reads the lines while the list moves on.
+    std::shared_ptr<scan::InstanceLines> instances_ = std::make_shared<scan::InstanceLines>();
+    std::optional<std::int32_t> reselectEvent_; // the event a refresh chooses again once counted
     scan::ScanOptions scanOptions_;
     WorkKind workKind_ = WorkKind::None;
     std::unique_ptr<WaitCursor> workWait_;

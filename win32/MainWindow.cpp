@@ -1,6 +1,7 @@
 #include "win32/MainWindow.h"
 
 #include <commctrl.h>
+#include <commdlg.h>
 
 #include <algorithm>
 #include <climits>
@@ -729,6 +730,46 @@ void MainWindow::ShowSummaryWindow(const form::SummaryRequest& request) {
     if (!summary_)
         summary_ = std::make_unique<SummaryWindow>(instance_, hwnd_, font_, dpi_, form_);
     summary_->Start(request);
+}
+
+std::optional<std::string> MainWindow::AskSavePath(std::string_view title, std::string_view suggestedName,
+                                                   std::string_view kindName, std::string_view extension) {
+    char path[MAX_PATH] = {};
+    suggestedName.copy(path, std::min<std::size_t>(suggestedName.size(), MAX_PATH - 1));
+    const std::string ext(extension);
+    const std::string filter = std::string(kindName) + '\0' + "*." + ext + '\0' + '\0';
+    const std::string caption(title);
+    OPENFILENAMEA dialog{};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = hwnd_;
+    dialog.lpstrFilter = filter.c_str();
+    dialog.lpstrFile = path;
+    dialog.nMaxFile = sizeof path;
+    dialog.lpstrTitle = caption.c_str();
+    dialog.lpstrDefExt = ext.c_str();
+    dialog.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY;
+    if (!::GetSaveFileNameA(&dialog))
+        return std::nullopt;
+    return std::string(path);
+}
+
+void MainWindow::CopyToClipboard(std::string_view text) {
+    // ANSI text: the system offers it as Unicode text too, converted with the same code page.
+    if (!::OpenClipboard(hwnd_))
+        return;
+    ::EmptyClipboard();
+    if (HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE, text.size() + 1); memory != nullptr) {
+        if (auto* bytes = static_cast<char*>(::GlobalLock(memory)); bytes != nullptr) {
+            text.copy(bytes, text.size());
+            bytes[text.size()] = '\0';
+            ::GlobalUnlock(memory);
+            if (::SetClipboardData(CF_TEXT, memory) == nullptr)
+                ::GlobalFree(memory);
+        } else {
+            ::GlobalFree(memory);
+        }
+    }
+    ::CloseClipboard();
 }
 
 std::string MainWindow::StatusText() const {

@@ -9,6 +9,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -99,6 +100,9 @@ private:
     void Place(form::ControlId control, const form::Box& place) override;
     float WholeItemsHeight(form::ControlId list, float requested) const override;
     void ShowSummaryWindow(const form::SummaryRequest& request) override;
+    std::optional<std::string> AskSavePath(std::string_view title, std::string_view suggestedName,
+                                           std::string_view kindName, std::string_view extension) override;
+    void CopyToClipboard(std::string_view text) override;
 
     HINSTANCE instance_;
     HWND hwnd_ = nullptr;

@@ -8,6 +8,7 @@
 #include <QListWidget>
 #include <QSize>
 #include <QString>
+#include <QStringList>
 #include <QTest>
 
 #include <memory>
@@ -60,9 +61,15 @@ public:
         ++waitsBegun;
     }
     void EndWait() override { --waitDepth; }
+    QString AskSavePath(const QString& title, const QString& suggested, const QString& filter) override {
+        savePrompts.push_back({title, suggested, filter});
+        return savePath;
+    }
 
     std::vector<RecordedMessage> messages;
     std::vector<RecordedModal> modals;
+    std::vector<QStringList> savePrompts; // title, suggested name, filter
+    QString savePath;                     // what the user chooses in the save dialog ("" cancels)
     int waitDepth = 0;
     int waitsBegun = 0;
 };

@@ -3,7 +3,9 @@
 // rows on demand, the modal window is built as designed, and a chosen row cannot be taken away.
 #include "AppTestSupport.h"
 
+#include <QClipboard>
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -224,6 +226,52 @@ TEST_F(WindowTest, MenusAreBuiltFromTheDesignAndReachTheirHandlers) {
 
     Find<QAction>("mnuExit")->trigger();
     EXPECT_FALSE(w.isVisible());
+}
+
+TEST_F(WindowTest, ContextMenuCopyAndCtrlCCopyTheRowAndF5Refreshes) {
+    frmMain& w = Start();
+    ChooseFile(kSmtpLog);
+    auto* events = Find<QListWidget>("LstErrors");
+    Choose(events, 0);
+    auto* menu = Find<QMenu>("mnuEventsContext");
+    EXPECT_EQ(events->contextMenuPolicy(), Qt::CustomContextMenu);
+    QStringList captions;
+    for (QAction* a : menu->actions())
+        captions << a->text();
+    EXPECT_EQ(captions, QStringList({"&Copy", "Export &Events..."}));
+    for (QAction* a : menu->actions())
+        if (a->objectName() == "mnuCopy")
+            a->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "0 [2]  Relay denied");
+
+    auto* lines = Find<QListView>("lstinstances");
+    Choose(lines, 1);
+    lines->setFocus();
+    QTest::keyClick(lines, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "3\t07/12/26 10:16:00\tRelay denied for c@d");
+
+    // The instance list's menu exports its lines through the save dialog.
+    prompt_.savePath = QString::fromStdString(dir_.File("lines.log"));
+    for (QAction* a : Find<QMenu>("mnuInstancesContext")->actions())
+        if (a->objectName() == "mnuExport")
+            a->trigger();
+    Settle();
+    ASSERT_EQ(prompt_.savePrompts.size(), 1u);
+    EXPECT_EQ(prompt_.savePrompts[0],
+              QStringList({"Export Instances", "SMTP-Debug-20260712-event-0.log", "Log files (*.log)"}));
+    EXPECT_EQ(testing_support::ReadBytes(dir_.File("lines.log")),
+              "1\t07/12/26 10:15:30\tRelay denied for a@b\r\n3\t07/12/26 10:16:00\tRelay denied for c@d\r\n");
+
+    // F5: the grown log is counted again with the file and the event still chosen.
+    testing_support::WriteBytes(smtpDebug_ + "/" + kSmtpLog,
+                                roadtest::kSmtpDebugLog + "5\t07/12/26 11:00:00\tRelay denied for e@f\r\n");
+    w.activateWindow();
+    QTest::keyClick(&w, Qt::Key_F5);
+    Settle();
+    ASSERT_EQ(events->count(), 3);
+    EXPECT_EQ(events->currentItem()->text(), "0 [3]  Relay denied");
+    EXPECT_EQ(lines->model()->rowCount(), 3);
+    EXPECT_TRUE(prompt_.messages.empty());
 }
 
 } // namespace

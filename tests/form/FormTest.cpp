@@ -286,7 +286,9 @@ TEST_F(FormTest, LogsCopiedOffTheServerAreFoundThroughItsWindowsPaths) {
     EXPECT_EQ(view_->Items(ListId::lstFiles),
               Strings({"SMTP-Debug-20260711.log", "SMTP-Debug-20260712.log"}));
     EXPECT_EQ(view_->directoryCaption, "C:\\Logs\\SMTP\\Debug"); // the registry's text
-    EXPECT_EQ(view_->status, "Debug logs found in " + (dir_.Path() / "drives/c/logs/smtp/debug").string());
+    EXPECT_EQ(view_->status, "Library server " + server_.Host() +
+                                 ": catalogue for SMTP stored. Debug logs found in " +
+                                 (dir_.Path() / "drives/c/logs/smtp/debug").string());
     ChooseFile(kSmtpLog);
     EXPECT_EQ(f.ErrorCounts, (std::vector<std::int32_t>{2, 1, 0, 1}));
     view_->Choose(ListId::LstErrors, 0);

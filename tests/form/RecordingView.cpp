@@ -26,6 +26,7 @@ std::string RecordingView::SelectedItem(form::ListId list) const {
     return row < 0 ? std::string() : items_[Index(list)][std::size_t(row)];
 }
 
+// The program's choice: as in the toolkits, only the source list reports it as a click.
 void RecordingView::SelectIndex(form::ListId list, int index) {
     Select(list, index, list == form::ListId::lstLogSource);
 }
@@ -42,6 +43,13 @@ void RecordingView::Select(form::ListId list, int index, bool click) {
 
 void RecordingView::ShowSummaryWindow(const form::SummaryRequest& request) {
     summaryRequests.push_back(request);
+}
+
+std::optional<std::string> RecordingView::AskSavePath(std::string_view title, std::string_view suggestedName,
+                                                      std::string_view kindName, std::string_view extension) {
+    savePrompts.push_back(
+        {std::string(title), std::string(suggestedName), std::string(kindName), std::string(extension)});
+    return savePath;
 }
 
 void RecordingView::ClickChosen(form::ListId list) {

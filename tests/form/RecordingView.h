@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -88,6 +89,9 @@ public:
     void Place(form::ControlId control, const form::Box& place) override { places_[control] = place; }
     float WholeItemsHeight(form::ControlId list, float requested) const override;
     void ShowSummaryWindow(const form::SummaryRequest& request) override;
+    std::optional<std::string> AskSavePath(std::string_view title, std::string_view suggestedName,
+                                           std::string_view kindName, std::string_view extension) override;
+    void CopyToClipboard(std::string_view text) override { clipboard = text; }
 
     std::string directoryCaption;
     std::string status;      // the status bar's text
@@ -106,6 +110,13 @@ public:
     form::Box outer;
     // Each summary window the form asked for, in order.
     std::vector<form::SummaryRequest> summaryRequests;
+    // The save dialogs asked for, and what the user answers them (nullopt: Cancel).
+    struct SavePrompt {
+        std::string title, suggestedName, kindName, extension;
+    };
+    std::vector<SavePrompt> savePrompts;
+    std::optional<std::string> savePath;
+    std::string clipboard;
 
 private:
     // Selects a row; a change of the selection is reported as a click when `click` is true (the user's

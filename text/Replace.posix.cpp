@@ -1,5 +1,5 @@
-// Storing a fetched catalogue on POSIX systems: a new file beside the old one, flushed, then renamed
-// over it, so the catalogue file is never left half written.
+// Replacing a file on POSIX systems: a new file beside the old one, flushed, then renamed over it, so the
+// file is never left half written. File identity is the device and inode number.
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -11,10 +11,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "catalogue/Library.h"
-#include "text/Ascii.h"
+#include "text/Replace.h"
 
-namespace catalogue {
+namespace text {
 
 namespace {
 
@@ -40,8 +39,8 @@ private:
     int fd_;
 };
 
-// A name for the new file next to `path`, unlikely to be taken; O_EXCL settles any clash. Its shape,
-// path + ".tmp-" + three groups of digits, is what RemoveStaleTemporaries recognises.
+// A name for the new file next to `path`, unlikely to be taken; O_EXCL settles any clash. Its shape is what
+// IsTemporaryNameOf recognises.
 std::string TemporaryName(const std::string& path) {
     static std::atomic<unsigned> counter{0};
     const auto ticks =
@@ -50,25 +49,17 @@ std::string TemporaryName(const std::string& path) {
            std::to_string(ticks % 1000000007ULL);
 }
 
-bool WriteAll(int fd, std::string_view bytes) {
+Status WriteAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
         const ssize_t n = ::write(fd, bytes.data(), bytes.size());
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            return false;
+            return Status::FromErrno(errno);
         }
         bytes.remove_prefix(static_cast<std::size_t>(n));
     }
-    return true;
-}
-
-// The directory part of a path, for flushing the rename itself to disk.
-std::string DirectoryOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
+    return Status::Ok();
 }
 
 std::string BaseNameOf(const std::string& path) {
@@ -76,33 +67,12 @@ std::string BaseNameOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// Whether `name` is a temporary name TemporaryName gives for the catalogue file named `base`.
-bool IsTemporaryNameOf(std::string_view name, std::string_view base) {
-    const std::string_view marker = ".tmp-";
-    if (name.size() <= base.size() + marker.size() || name.substr(0, base.size()) != base ||
-        name.substr(base.size(), marker.size()) != marker)
-        return false;
-    int groups = 1;
-    bool digitBefore = false;
-    for (const char c : name.substr(base.size() + marker.size())) {
-        if (text::IsAsciiDigit(c)) {
-            digitBefore = true;
-        } else if (c == '-' && digitBefore) {
-            ++groups;
-            digitBefore = false;
-        } else {
-            return false;
-        }
-    }
-    return groups == 3 && digitBefore;
-}
-
-// Removes the temporary files of this catalogue that a store which never finished left behind (the program
-// was killed or the machine stopped while writing), once they are older than kStaleTemporaryAge: a store
+// Removes the temporary files of this target that a replace which never finished left behind (the program
+// was killed or the machine stopped while writing), once they are older than kStaleTemporaryAge: a replace
 // still in progress in another instance of the program is far younger. Only regular files of exactly our
 // own temporary names are touched; every failure here is ignored.
 void RemoveStaleTemporaries(const std::string& path) {
-    const std::string directory = DirectoryOf(path);
+    const std::string directory = ParentDirectory(path);
     const std::string base = BaseNameOf(path);
     DIR* stream = ::opendir(directory.c_str());
     if (stream == nullptr)
@@ -124,7 +94,14 @@ void RemoveStaleTemporaries(const std::string& path) {
 
 } // namespace
 
-text::Status StoreCatalogue(const std::string& path, std::string_view reply) {
+std::string ParentDirectory(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+Status ReplaceFile(const std::string& path, const FileWriter& writer) {
     try {
         RemoveStaleTemporaries(path);
         std::string temporary;
@@ -133,37 +110,72 @@ text::Status StoreCatalogue(const std::string& path, std::string_view reply) {
             temporary = TemporaryName(path);
             fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
             if (fd < 0 && errno != EEXIST)
-                return text::Status::FromErrno(errno);
+                return Status::FromErrno(errno);
         }
         if (fd < 0)
-            return text::Status::FromErrno(EEXIST);
+            return Status::FromErrno(EEXIST);
         FileDescriptor file(fd);
 
-        auto fail = [&](int error) {
+        auto fail = [&](Status reason) {
             if (file.Get() >= 0)
                 file.Close();
             ::unlink(temporary.c_str());
-            return text::Status::FromErrno(error);
+            return reason;
         };
-        if (!WriteAll(file.Get(), reply))
-            return fail(errno);
+        Status written = Status::Ok();
+        try {
+            written = writer([&file](std::string_view bytes) { return WriteAll(file.Get(), bytes); });
+        } catch (const std::bad_alloc&) {
+            written = Status::FromErrno(ENOMEM);
+        }
+        if (!written)
+            return fail(std::move(written));
         if (::fsync(file.Get()) != 0)
-            return fail(errno);
+            return fail(Status::FromErrno(errno));
         if (file.Close() != 0)
-            return fail(errno);
+            return fail(Status::FromErrno(errno));
         if (::rename(temporary.c_str(), path.c_str()) != 0)
-            return fail(errno);
+            return fail(Status::FromErrno(errno));
 
-        // Make the rename durable too; the catalogue is already in place, so a failure here is not one.
-        const int directory = ::open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        // Make the rename durable too; the file is already in place, so a failure here is not one.
+        const int directory = ::open(ParentDirectory(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (directory >= 0) {
             ::fsync(directory);
             ::close(directory);
         }
-        return text::Status::Ok();
+        return Status::Ok();
     } catch (const std::bad_alloc&) {
-        return text::Status::FromErrno(ENOMEM);
+        return Status::FromErrno(ENOMEM);
     }
 }
 
-} // namespace catalogue
+bool IsSameFile(const std::string& a, const std::string& b) {
+    struct stat first {};
+    struct stat second {};
+    if (::stat(a.c_str(), &first) != 0 || ::stat(b.c_str(), &second) != 0)
+        return false;
+    return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+std::vector<std::string> DirectoryNames(const std::string& directory) {
+    std::vector<std::string> names;
+    DIR* stream = ::opendir(directory.c_str());
+    if (stream == nullptr)
+        return names;
+    while (const dirent* entry = ::readdir(stream)) {
+        const std::string_view name = entry->d_name;
+        if (name != "." && name != "..")
+            names.emplace_back(name);
+    }
+    ::closedir(stream);
+    return names;
+}
+
+std::optional<std::time_t> ModifiedTime(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return std::nullopt;
+    return st.st_mtime;
+}
+
+} // namespace text
