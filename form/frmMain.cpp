@@ -722,6 +722,7 @@ void frmMain::mnuRefresh_Click() {
         if (!chosenFile.empty() && names[i] == chosenFile)
             row = int(i);
     }
+    listedFiles_ = names;
     if (!listed) {
         wait.Restore();
         ShowFailure(kErrorExamining, listed.description);
