@@ -57,7 +57,7 @@ FetchOutcome FetchCatalogue(std::string_view host, std::string_view sourceCode,
 
 // The catalogue is written as any file the system replaces whole.
 text::Status StoreCatalogue(const std::string& path, std::string_view reply) {
-    return text::ReplaceFile(path, reply);
+    return text::ReplaceWhole(path, reply);
 }
 
 } // namespace catalogue

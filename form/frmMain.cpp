@@ -609,7 +609,7 @@ void frmMain::mnuExportEvents_Click() {
     const std::string csv =
         std::string(kUtf8ByteOrderMark) +
         EventsCsv(first(ErrorStrings), first(ErrorLinks), first(ErrorDescriptions), first(ErrorCounts));
-    const text::Status written = text::ReplaceFile(*path, csv);
+    const text::Status written = text::ReplaceWhole(*path, csv);
     wait.Restore();
     if (!written) {
         ShowWriteFailure(*path, written);
@@ -641,7 +641,7 @@ void frmMain::mnuExportInstances_Click() {
             for (std::size_t i = 0; i < lines->Size(); ++i)
                 total += lines->LineLength(i) + 2;
             progress.SetTotal(total);
-            return text::ReplaceFile(target, [&](const text::WriteSink& write) {
+            return text::ReplaceWhole(target, [&](const text::WriteSink& write) {
                 constexpr std::size_t kPiece = std::size_t{1} << 20;
                 std::string buffer;
                 std::string piece;

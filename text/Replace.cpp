@@ -4,8 +4,8 @@
 
 namespace text {
 
-Status ReplaceFile(const std::string& path, std::string_view bytes) {
-    return ReplaceFile(path, [bytes](const WriteSink& write) { return write(bytes); });
+Status ReplaceWhole(const std::string& path, std::string_view bytes) {
+    return ReplaceWhole(path, [bytes](const WriteSink& write) { return write(bytes); });
 }
 
 // The shape TemporaryName gives: base + ".tmp-" + three groups of digits joined by "-". Names are compared

@@ -1,5 +1,5 @@
 // Writing a file whole or not at all, and telling whether two paths name one file: the catalogue store and
-// the window's exports write through ReplaceFile, and the exports refuse any target that is a log.
+// the window's exports write through ReplaceWhole, and the exports refuse any target that is a log.
 #pragma once
 
 #include <chrono>
@@ -30,11 +30,11 @@ using FileWriter = std::function<Status(const WriteSink& write)>;
 // file is removed, the old one is left as it was, and the Status carries the reason (the platform's, or
 // the writer's own). A new file that a replace killed part-way left behind is removed by a later replace
 // of the same path once it is older than kStaleTemporaryAge.
-[[nodiscard]] Status ReplaceFile(const std::string& path, const FileWriter& writer);
+[[nodiscard]] Status ReplaceWhole(const std::string& path, const FileWriter& writer);
 // The same with the whole contents at hand.
-[[nodiscard]] Status ReplaceFile(const std::string& path, std::string_view bytes);
+[[nodiscard]] Status ReplaceWhole(const std::string& path, std::string_view bytes);
 
-// Whether `name` (a bare file name) is one that ReplaceFile gives to its new file for the target named
+// Whether `name` (a bare file name) is one that ReplaceWhole gives to its new file for the target named
 // `base`.
 bool IsTemporaryNameOf(std::string_view name, std::string_view base);
 

@@ -101,7 +101,7 @@ std::string ParentDirectory(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-Status ReplaceFile(const std::string& path, const FileWriter& writer) {
+Status ReplaceWhole(const std::string& path, const FileWriter& writer) {
     try {
         RemoveStaleTemporaries(path);
         std::string temporary;

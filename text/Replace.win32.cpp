@@ -121,7 +121,7 @@ std::string ParentDirectory(const std::string& path) {
     return path.substr(0, separator);
 }
 
-Status ReplaceFile(const std::string& path, const FileWriter& writer) {
+Status ReplaceWhole(const std::string& path, const FileWriter& writer) {
     try {
         if (path.find('\0') != std::string::npos)
             return FromWindowsError(ERROR_INVALID_NAME);

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 
 #include "form/Design.h"
@@ -153,6 +155,8 @@ MainWindow::~MainWindow() {
         ::DeleteObject(font_);
     if (boldFont_ != nullptr)
         ::DeleteObject(boldFont_);
+    if (accelerators_ != nullptr)
+        ::DestroyAcceleratorTable(accelerators_);
 }
 
 void MainWindow::CreateFonts() {
@@ -194,6 +198,7 @@ void MainWindow::ApplyFonts() {
 
 void MainWindow::CreateMenus() {
     HMENU bar = ::CreateMenu();
+    std::vector<ACCEL> accelerators;
     int id = kMenuBaseId;
     for (const form::MenuDesign& menuDesign : form::Menus()) {
         HMENU menu = ::CreatePopupMenu();
@@ -201,14 +206,25 @@ void MainWindow::CreateMenus() {
             const std::string caption(item.caption);
             if (item.separator())
                 ::AppendMenuA(menu, MF_SEPARATOR, UINT_PTR(id), nullptr);
-            else
+            else if (item.shortcut.empty())
                 ::AppendMenuA(menu, MF_STRING, UINT_PTR(id), caption.c_str());
+            else
+                ::AppendMenuA(menu, MF_STRING, UINT_PTR(id),
+                              (caption + "\t" + std::string(item.shortcut)).c_str());
+            // The function keys of the menus work through the accelerator table.
+            if (item.shortcut.size() >= 2 && item.shortcut[0] == 'F') {
+                const int number = std::atoi(std::string(item.shortcut.substr(1)).c_str());
+                if (number >= 1 && number <= 12)
+                    accelerators.push_back({FVIRTKEY, WORD(VK_F1 + number - 1), WORD(id)});
+            }
             ++id;
         }
         const std::string caption(menuDesign.caption);
         ::AppendMenuA(bar, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(menu), caption.c_str());
     }
     ::SetMenu(hwnd_, bar);
+    if (!accelerators.empty())
+        accelerators_ = ::CreateAcceleratorTableA(accelerators.data(), int(accelerators.size()));
 }
 
 void MainWindow::CreateControls() {
@@ -335,6 +351,11 @@ int MainWindow::Run() {
     MSG msg{};
     while (::GetMessageA(&msg, nullptr, 0, 0) > 0) {
         // Tab, the access keys and Esc work as in a dialog.
+        if (::IsWindow(hwnd_) && accelerators_ != nullptr &&
+            ::TranslateAcceleratorA(hwnd_, accelerators_, &msg))
+            continue;
+        if (::IsWindow(hwnd_) && CopyKey(msg))
+            continue;
         if (::IsWindow(hwnd_) && ::IsDialogMessageA(hwnd_, &msg))
             continue;
         if (summary_ && summary_->DialogMessage(msg))
@@ -415,6 +436,14 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         break;
     }
+    case WM_CONTEXTMENU: {
+        const HWND from = reinterpret_cast<HWND>(wParam);
+        if (from == ControlHandle(ControlId::LstErrors) || from == ControlHandle(ControlId::lstinstances)) {
+            ShowListMenu(from, lParam);
+            return 0;
+        }
+        break;
+    }
     case WM_CLOSE:
         // Closing ends the program at once: the work under way is stopped, not waited for.
         closing_ = true;
@@ -440,7 +469,24 @@ void MainWindow::OnCommand(int id, int code, HWND from) {
         form_.CancelWork();
         return;
     }
-    if (from == nullptr && code == 0) {
+    switch (id) {
+    case kCopyEventCommand:
+        form_.CopyEventRow();
+        return;
+    case kExportEventsCommand:
+        form_.mnuExportEvents_Click();
+        return;
+    case kCopyInstanceCommand:
+        form_.CopyInstanceRow();
+        return;
+    case kExportInstancesCommand:
+        form_.mnuExportInstances_Click();
+        return;
+    default:
+        break;
+    }
+    // A menu item (code 0) or its accelerator (code 1).
+    if (from == nullptr && (code == 0 || code == 1)) {
         if (const form::MenuItemDesign* item = MenuItemOf(id); item != nullptr)
             form_.RunMenuCommand(item->command);
         return;
@@ -732,46 +778,6 @@ void MainWindow::ShowSummaryWindow(const form::SummaryRequest& request) {
     summary_->Start(request);
 }
 
-std::optional<std::string> MainWindow::AskSavePath(std::string_view title, std::string_view suggestedName,
-                                                   std::string_view kindName, std::string_view extension) {
-    char path[MAX_PATH] = {};
-    suggestedName.copy(path, std::min<std::size_t>(suggestedName.size(), MAX_PATH - 1));
-    const std::string ext(extension);
-    const std::string filter = std::string(kindName) + '\0' + "*." + ext + '\0' + '\0';
-    const std::string caption(title);
-    OPENFILENAMEA dialog{};
-    dialog.lStructSize = sizeof dialog;
-    dialog.hwndOwner = hwnd_;
-    dialog.lpstrFilter = filter.c_str();
-    dialog.lpstrFile = path;
-    dialog.nMaxFile = sizeof path;
-    dialog.lpstrTitle = caption.c_str();
-    dialog.lpstrDefExt = ext.c_str();
-    dialog.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY;
-    if (!::GetSaveFileNameA(&dialog))
-        return std::nullopt;
-    return std::string(path);
-}
-
-void MainWindow::CopyToClipboard(std::string_view text) {
-    // ANSI text: the system offers it as Unicode text too, converted with the same code page.
-    if (!::OpenClipboard(hwnd_))
-        return;
-    ::EmptyClipboard();
-    if (HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE, text.size() + 1); memory != nullptr) {
-        if (auto* bytes = static_cast<char*>(::GlobalLock(memory)); bytes != nullptr) {
-            text.copy(bytes, text.size());
-            bytes[text.size()] = '\0';
-            ::GlobalUnlock(memory);
-            if (::SetClipboardData(CF_TEXT, memory) == nullptr)
-                ::GlobalFree(memory);
-        } else {
-            ::GlobalFree(memory);
-        }
-    }
-    ::CloseClipboard();
-}
-
 std::string MainWindow::StatusText() const {
     return statusText_;
 }
@@ -786,6 +792,127 @@ std::string MainWindow::FontFace() const {
     ::SelectObject(dc, old);
     ::ReleaseDC(hwnd_, dc);
     return std::string(face) + ", " + std::to_string(metrics.tmHeight) + " px";
+}
+
+// ---- the lists' context menus, the clipboard and the save dialog ----
+
+void MainWindow::ShowListMenu(HWND list, LPARAM at) {
+    const bool events = list == ControlHandle(ControlId::LstErrors);
+    POINT where{static_cast<short>(LOWORD(at)), static_cast<short>(HIWORD(at))};
+    if (at == LPARAM(-1)) {
+        // From the keyboard (Shift+F10, the menu key): at the list's top left corner.
+        RECT place{};
+        ::GetWindowRect(list, &place);
+        where = {place.left, place.top};
+    }
+    HMENU menu = ::CreatePopupMenu();
+    const std::string copy = std::string(form::kCopyCaption) + "\tCtrl+C";
+    const std::string exportList(events ? form::kExportEventsCaption : form::kExportInstancesCaption);
+    ::AppendMenuA(menu, MF_STRING, UINT_PTR(events ? kCopyEventCommand : kCopyInstanceCommand), copy.c_str());
+    ::AppendMenuA(menu, MF_STRING, UINT_PTR(events ? kExportEventsCommand : kExportInstancesCommand),
+                  exportList.c_str());
+    // The chosen command arrives as WM_COMMAND, as a menu bar item's does.
+    ::TrackPopupMenu(menu, TPM_LEFTALIGN | TPM_RIGHTBUTTON, where.x, where.y, 0, hwnd_, nullptr);
+    ::DestroyMenu(menu);
+}
+
+bool MainWindow::CopyKey(const MSG& msg) {
+    if (msg.message != WM_KEYDOWN || msg.wParam != 'C' || (::GetKeyState(VK_CONTROL) & 0x8000) == 0)
+        return false;
+    if (msg.hwnd == ControlHandle(ControlId::LstErrors)) {
+        form_.CopyEventRow();
+        return true;
+    }
+    if (msg.hwnd == ControlHandle(ControlId::lstinstances)) {
+        form_.CopyInstanceRow();
+        return true;
+    }
+    return false;
+}
+
+void MainWindow::CopyToClipboard(std::string_view text) {
+    // As UTF-16, which every program reads; the ANSI bytes are decoded in the system's code page.
+    const int length = ::MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), nullptr, 0);
+    if (length < 0 || !::OpenClipboard(hwnd_))
+        return;
+    ::EmptyClipboard();
+    HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE, (std::size_t(length) + 1) * sizeof(wchar_t));
+    if (memory != nullptr) {
+        auto* wide = static_cast<wchar_t*>(::GlobalLock(memory));
+        if (wide != nullptr) {
+            ::MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), wide, length);
+            wide[length] = L'\0';
+            ::GlobalUnlock(memory);
+            if (::SetClipboardData(CF_UNICODETEXT, memory) == nullptr)
+                ::GlobalFree(memory);
+        } else {
+            ::GlobalFree(memory);
+        }
+    }
+    ::CloseClipboard();
+}
+
+std::string MainWindow::ClipboardText() const {
+    std::string text;
+    if (!::OpenClipboard(hwnd_))
+        return text;
+    if (HANDLE data = ::GetClipboardData(CF_UNICODETEXT); data != nullptr) {
+        if (const auto* wide = static_cast<const wchar_t*>(::GlobalLock(data)); wide != nullptr) {
+            const int bytes = ::WideCharToMultiByte(CP_ACP, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+            if (bytes > 1) {
+                text.resize(std::size_t(bytes));
+                ::WideCharToMultiByte(CP_ACP, 0, wide, -1, text.data(), bytes, nullptr, nullptr);
+                text.resize(std::size_t(bytes) - 1);
+            }
+            ::GlobalUnlock(data);
+        }
+    }
+    ::CloseClipboard();
+    return text;
+}
+
+std::optional<std::string> MainWindow::AskSavePath(std::string_view title, std::string_view suggestedName,
+                                                   std::string_view kindName, std::string_view extension) {
+    if (record_ != nullptr) {
+        record_->savePrompts.push_back(std::string(title) + ": " + std::string(suggestedName));
+        if (record_->savePath.empty())
+            return std::nullopt;
+        return record_->savePath;
+    }
+    // "CSV files (*.csv)" NUL "*.csv" NUL "All files (*.*)" NUL "*.*" NUL NUL
+    const std::string pattern = "*." + std::string(extension);
+    std::string filter = std::string(kindName) + " (" + pattern + ")";
+    filter.push_back('\0');
+    filter += pattern;
+    filter.push_back('\0');
+    filter += "All files (*.*)";
+    filter.push_back('\0');
+    filter += "*.*";
+    filter.push_back('\0');
+    const std::string caption(title);
+    const std::string defaultExtension(extension);
+    std::string path(std::size_t{32768}, '\0');
+    std::copy_n(suggestedName.begin(), std::min(suggestedName.size(), path.size() - 1), path.begin());
+    OPENFILENAMEA dialog{};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = hwnd_;
+    dialog.lpstrFilter = filter.c_str();
+    dialog.nFilterIndex = 1;
+    dialog.lpstrFile = path.data();
+    dialog.nMaxFile = DWORD(path.size());
+    dialog.lpstrTitle = caption.c_str();
+    dialog.lpstrDefExt = defaultExtension.c_str();
+    dialog.Flags =
+        OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY | OFN_EXPLORER;
+    // The dialog comes with the arrow, whatever work is under way.
+    const int waits = waits_;
+    waits_ = 0;
+    const BOOL chosen = ::GetSaveFileNameA(&dialog);
+    waits_ = waits;
+    if (!chosen)
+        return std::nullopt;
+    path.resize(std::strlen(path.c_str()));
+    return path;
 }
 
 } // namespace win32ui

@@ -24,6 +24,8 @@ class SummaryWindow;
 struct Recorded {
     std::vector<std::string> messages;        // "title: text"
     std::vector<std::string> instanceWindows; // "caption: text"
+    std::vector<std::string> savePrompts;     // "title: suggested name"
+    std::string savePath;                     // what the save dialog answers ("" cancels)
 };
 
 class MainWindow final : private form::MainView {
@@ -55,6 +57,13 @@ public:
     HWND ControlHandle(form::ControlId control) const { return controls_[std::size_t(control)]; }
 
     static constexpr UINT kPostMessage = WM_APP + 1;
+    // The commands of the lists' context menus, as WM_COMMAND identifiers.
+    static constexpr int kCopyEventCommand = 3000;
+    static constexpr int kExportEventsCommand = 3001;
+    static constexpr int kCopyInstanceCommand = 3002;
+    static constexpr int kExportInstancesCommand = 3003;
+    // The clipboard's text, as ANSI bytes (for the self-test's report).
+    std::string ClipboardText() const;
 
     // The summary window, once File > Summary of All Files... has opened it (else null).
     SummaryWindow* Summary() const { return summary_.get(); }
@@ -70,6 +79,10 @@ private:
     void PlaceAll();
     void LayoutStatusBar();
     void OnCommand(int id, int code, HWND from);
+    // The context menu of the event or instance list at a point of the screen (-1, -1: from the keyboard).
+    void ShowListMenu(HWND list, LPARAM at);
+    // Ctrl+C on the focused event or instance list; true when the key was taken.
+    bool CopyKey(const MSG& msg);
     void DrawInstanceRow(const DRAWITEMSTRUCT& item);
     int RowHeight(form::ControlId list) const;
     void DrainPosted();
@@ -111,6 +124,7 @@ private:
     HFONT boldFont_ = nullptr;
     std::array<HWND, form::kControlCount> controls_{};
     std::array<form::Box, form::kControlCount> places_{}; // twips, as last placed
+    HACCEL accelerators_ = nullptr;                       // the menus' shortcuts (F5)
     HWND statusBar_ = nullptr;
     HWND statusProgress_ = nullptr;
     HWND statusCancel_ = nullptr;
