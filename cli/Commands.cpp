@@ -590,6 +590,7 @@ void WriteSummaryTable(std::ostream& out, const Invocation& inv, const form::Sum
     std::size_t indexWidth = std::string_view("EVENT").size();
     std::size_t totalWidth = std::string_view("TOTAL").size();
     std::vector<std::size_t> widths;
+    widths.reserve(labels.size());
     for (const auto& label : labels)
         widths.push_back(Width(label));
     for (const std::size_t i : events) {

@@ -633,7 +633,7 @@ void frmMain::mnuExportInstances_Click() {
     // The lines are read back from the log piece by piece, so that neither a million lines nor one line of
     // 100 MB is ever held whole; each is written as the log holds it, ended with CR LF.
     const std::shared_ptr<const scan::InstanceLines> lines = instances_;
-    const std::string target = *path;
+    const std::string& target = *path;
     BeginWork(WorkKind::Export);
     work_.Start<text::Status>(
         [lines, target](std::stop_token stop, WorkProgress& progress) {
@@ -656,7 +656,7 @@ void frmMain::mnuExportInstances_Click() {
                     for (std::uint64_t from = 0; from < length;) {
                         if (stop.stop_requested())
                             return text::Status::Fail(std::string(kCancelled));
-                        if (const text::Status read = lines->ReadLine(i, piece, kPiece, from); !read)
+                        if (text::Status read = lines->ReadLine(i, piece, kPiece, from); !read)
                             return read;
                         if (piece.empty())
                             return text::Status::Fail(
