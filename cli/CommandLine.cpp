@@ -33,7 +33,7 @@ constexpr std::array<OptionSpec, 11> kOptions = {{
     {"drives", true},
 }};
 
-struct CommandSpec {
+struct CommandUsage {
     std::string_view name;
     Command command;
     std::set<std::string_view> options; // accepted besides --json and --help
@@ -42,8 +42,8 @@ struct CommandSpec {
     std::string_view details;           // the command's own usage: more about it and its options
 };
 
-const std::array<CommandSpec, 7>& Commands() {
-    static const std::array<CommandSpec, 7> commands = {{
+const std::array<CommandUsage, 7>& Commands() {
+    static const std::array<CommandUsage, 7> commands = {{
         {"sources",
          Command::Sources,
          {"drives"},
@@ -97,14 +97,14 @@ const std::array<CommandSpec, 7>& Commands() {
     return commands;
 }
 
-const CommandSpec* FindCommand(std::string_view name) {
+const CommandUsage* FindCommand(std::string_view name) {
     for (const auto& candidate : Commands())
         if (candidate.name == name)
             return &candidate;
     return nullptr;
 }
 
-const CommandSpec& SpecOf(Command command) {
+const CommandUsage& UsageOf(Command command) {
     for (const auto& candidate : Commands())
         if (candidate.command == command)
             return candidate;
@@ -174,7 +174,7 @@ std::optional<ParseResult> HelpOrVersion(const std::vector<std::string>& args) {
     ParseResult result;
     result.kind = help ? ParseResult::Kind::Help : ParseResult::Kind::Version;
     if (help && commandName)
-        if (const CommandSpec* command = FindCommand(*commandName))
+        if (const CommandUsage* command = FindCommand(*commandName))
             result.helpFor = command->command;
     return result;
 }
@@ -247,14 +247,14 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
         ParseResult help;
         help.kind = ParseResult::Kind::Help;
         if (!positionals.empty()) {
-            const CommandSpec* asked = FindCommand(positionals.front());
+            const CommandUsage* asked = FindCommand(positionals.front());
             if (asked == nullptr)
                 return Fail("unknown command '" + positionals.front() + "'");
             help.helpFor = asked->command;
         }
         return help;
     }
-    const CommandSpec* command = FindCommand(commandName);
+    const CommandUsage* command = FindCommand(commandName);
     if (command == nullptr)
         return Fail("unknown command '" + commandName + "'");
     if (csv && command->options.count("csv") == 0)
@@ -433,13 +433,13 @@ std::string UsageText() {
 }
 
 std::string UsageText(Command command) {
-    const CommandSpec& spec = SpecOf(command);
+    const CommandUsage& entry = UsageOf(command);
     // The synopsis's second line lines up under the first one's arguments.
-    std::string synopsis(spec.synopsis);
+    std::string synopsis(entry.synopsis);
     for (std::size_t at = synopsis.find('\n'); at != std::string::npos; at = synopsis.find('\n', at + 1))
         synopsis.insert(at + 1, kUsageLead.size(), ' ');
-    std::string usage = std::string(kUsageLead) + synopsis + "\n\n" + std::string(spec.about);
-    usage.append("\n").append(spec.details);
+    std::string usage = std::string(kUsageLead) + synopsis + "\n\n" + std::string(entry.about);
+    usage.append("\n").append(entry.details);
     const bool readsLog =
         command == Command::Scan || command == Command::Instances || command == Command::Transcript;
     if (readsLog)
