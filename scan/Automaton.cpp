@@ -59,8 +59,11 @@ void Automaton::Build(std::vector<std::pair<std::string_view, std::uint32_t>> pa
     // common prefix with the one before it.
     std::sort(patterns.begin(), patterns.end());
     patterns_.clear();
-    for (const auto& entry : patterns)
+    longest_ = 0;
+    for (const auto& entry : patterns) {
         patterns_.push_back(entry.second);
+        longest_ = std::max(longest_, entry.first.size());
+    }
     std::vector<std::uint32_t> parent{kNone};
     std::vector<unsigned char> label{0};
     std::vector<std::uint32_t> out{kNone};
@@ -72,7 +75,7 @@ void Automaton::Build(std::vector<std::pair<std::string_view, std::uint32_t>> pa
             ++common;
         path.resize(common + 1);
         for (std::size_t j = common; j < text.size(); ++j) {
-            if (parent.size() >= kReports / 2)
+            if (parent.size() >= kRepeats / 2)
                 throw std::bad_alloc();
             parent.push_back(path.back());
             label.push_back(static_cast<unsigned char>(text[j]));
@@ -159,6 +162,22 @@ void Automaton::Build(std::vector<std::pair<std::string_view, std::uint32_t>> pa
 
     BuildRuns(true);
 
+    // Where a run of one byte needs a closer look: at the deepest node of each chain of one byte from the
+    // root (the text b, bb, ...: that byte leads back to it), and where a long chain starts.
+    stepFlags_.assign(n, 0);
+    for (std::uint32_t v = 1; v < n; ++v) {
+        if (report_[v] != kNone)
+            stepFlags_[v] |= kReports;
+        if (!runLeft_.empty() && runLeft_[v] >= kMinRunSteps)
+            stepFlags_[v] |= kRepeats;
+    }
+    for (std::uint32_t c = firstChild_[0]; c < firstChild_[1]; ++c) {
+        std::uint32_t deepest = c;
+        for (std::uint32_t next = c; next != kNone; next = Child(next, label_[c]))
+            deepest = next;
+        stepFlags_[deepest] |= kRepeats;
+    }
+
     // The dense table: bytes that occur in no pattern share one class, which always leads to the root.
     std::array<bool, 256> used{};
     for (std::uint32_t v = 1; v < n; ++v)
@@ -184,7 +203,7 @@ void Automaton::Build(std::vector<std::pair<std::string_view, std::uint32_t>> pa
     }
     dense_.assign(std::size_t{denseNodes_} * classes_, 0);
     const auto entry = [&](std::uint32_t target) {
-        return whole ? target * classes_ | (report_[target] != kNone ? kReports : 0) : target;
+        return (whole ? target * classes_ : target) | stepFlags_[target];
     };
     for (std::uint32_t v = 0; v < denseNodes_; ++v) {
         for (std::uint32_t k = first; k < classes_; ++k) {
@@ -264,10 +283,11 @@ std::uint32_t Automaton::Child(std::uint32_t node, unsigned char byte) const {
     return kNone;
 }
 
-std::uint32_t Automaton::Next(std::uint32_t node, unsigned char byte) const {
+// The next node from one past the dense table: through the trie's children and the failure links.
+std::uint32_t Automaton::NextSparse(std::uint32_t node, unsigned char byte) const {
     for (;;) {
         if (node < denseNodes_)
-            return dense_[std::size_t{node} * classes_ + classOf_[byte]];
+            return dense_[std::size_t{node} * classes_ + classOf_[byte]] & ~kFlags;
         if (node == 0)
             return rootNext_[byte];
         const std::uint32_t c = Child(node, byte);
@@ -315,72 +335,145 @@ std::size_t Automaton::Stamped(std::uint64_t stamp, const MatchState& state) con
 
 // The automaton has just reached `node` through the byte at d + j, which repeats. Along its chain (see
 // BuildRuns) it would only step down while the byte repeats: it goes as far down as the run allows at once.
-// Gives the node it is at, j moved to the byte that led there.
-std::uint32_t Automaton::JumpRun(std::uint32_t node, const char* d, std::size_t& j, std::size_t end) const {
+// Gives the node it is at and the bytes it went past (the byte that led there is then at d + j + steps).
+Automaton::Jump Automaton::JumpRun(std::uint32_t node, const char* d, std::size_t j, std::size_t end) const {
     const std::uint32_t left = runLeft_[node];
     if (left < kMinRunSteps)
-        return node;
+        return {node, 0};
     const std::size_t steps = RunEnd(d, j + 1, std::min<std::size_t>(end, j + 1 + left), d[j]) - (j + 1);
-    j += steps;
-    return runNodes_[runPos_[node] + steps];
+    return {runNodes_[runPos_[node] + steps], steps};
 }
 
-// A state that the byte leads back to stays while the byte repeats, and so do its reports, which count
-// nothing more in the same line: the rest of the run of that byte is skipped at once. A line in which every
-// pattern is counted is left at once too.
-void Automaton::ScanLines(const LineRun& run, std::size_t from, bool shared, MatchState& state) const {
-    if (Empty() || from >= run.count)
+namespace {
+
+// A walk over part of a line: the next byte, where the part ends, and the state (for the whole dense table
+// its row, else its node).
+struct Lane {
+    std::size_t j = 0;
+    std::size_t end = 0;
+    std::uint32_t at = 0;
+};
+
+// A long line is walked in kLanes parts at once: each step of one walk waits for the table read of the step
+// before, while the steps of walks over different parts do not wait for each other. A part is taken only
+// when it is at least kMinLaneBytes long and kLaneOverlapShare times the longest pattern, which every part
+// but the first reads again before its start (from the root, so that an occurrence across the cut is seen).
+constexpr std::size_t kLanes = 4;
+constexpr std::size_t kMinLaneBytes = 512;
+constexpr std::size_t kLaneOverlapShare = 16;
+
+} // namespace
+
+// Walks line i of the run, recording its patterns. A state that the byte leads back to stays while the byte
+// repeats, and so do its reports, which count nothing more in the same line: the rest of the run of that
+// byte is skipped at once; along a chain of one byte the walk goes down as far as the run allows at once.
+// The walk ends once every pattern is counted in the line. Occurrences seen by two parts of the line are
+// counted once: a line counts each pattern once.
+template <bool Whole>
+void Automaton::WalkLine(const LineRun& run, std::size_t i, std::vector<bool>* walked, std::size_t& counted,
+                         MatchState& state) const {
+    const char* d = run.data;
+    const std::size_t all = patterns_.size();
+    const std::uint32_t* table = dense_.data();
+    const std::uint8_t* classOf = classOf_.data();
+    // Completes a step of the lane that has reached `next` through its byte: the reports, and a run of the
+    // byte skipped or gone down at once.
+    const auto land = [&](Lane & lane, std::uint32_t next, std::uint32_t flags)
+        __attribute__((always_inline)) {
+        if (flags != 0) [[unlikely]] {
+            if (flags & kReports)
+                counted += Report(Whole ? next / classes_ : next, run, i, walked, state);
+            const char byte = d[lane.j];
+            if ((flags & kRepeats) && lane.j + 1 < lane.end && d[lane.j + 1] == byte) {
+                if (next == lane.at) {
+                    lane.j = RunEnd(d, lane.j + 1, lane.end, byte) - 1;
+                } else if (!runNodes_.empty()) {
+                    const Jump jump = JumpRun(Whole ? next / classes_ : next, d, lane.j, lane.end);
+                    next = Whole ? jump.node * classes_ : jump.node;
+                    lane.j += jump.steps;
+                }
+            }
+        }
+        lane.at = next;
+        ++lane.j;
+    };
+    const auto step = [&](Lane & lane) __attribute__((always_inline)) {
+        const auto byte = static_cast<unsigned char>(d[lane.j]);
+        if (Whole || lane.at < denseNodes_) {
+            const std::size_t row = Whole ? lane.at : std::size_t{lane.at} * classes_;
+            const std::uint32_t cell = table[row + classOf[byte]];
+            land(lane, cell & ~kFlags, cell & kFlags);
+        } else {
+            const std::uint32_t next = NextSparse(lane.at, byte);
+            land(lane, next, stepFlags_[next]);
+        }
+    };
+
+    const std::size_t start = run.lineStarts[i];
+    const std::size_t end = run.lineEnds[i];
+    const std::size_t part = (end - start) / kLanes;
+    if (Whole && part >= kMinLaneBytes && part >= kLaneOverlapShare * longest_) {
+        static_assert(kLanes == 4);
+        Lane l0{start, start + part, 0};
+        Lane l1{start + part - (longest_ - 1), start + 2 * part, 0};
+        Lane l2{start + 2 * part - (longest_ - 1), start + 3 * part, 0};
+        Lane l3{start + 3 * part - (longest_ - 1), end, 0};
+        const auto* u = reinterpret_cast<const unsigned char*>(d);
+        while (counted < all) {
+            // As many steps as every lane has left, taken in turn while no step needs more than the table.
+            std::size_t left =
+                std::min(std::min(l0.end - l0.j, l1.end - l1.j), std::min(l2.end - l2.j, l3.end - l3.j));
+            if (left == 0)
+                break;
+            for (; left > 0; --left) {
+                const std::uint32_t c0 = table[l0.at + classOf[u[l0.j]]];
+                const std::uint32_t c1 = table[l1.at + classOf[u[l1.j]]];
+                const std::uint32_t c2 = table[l2.at + classOf[u[l2.j]]];
+                const std::uint32_t c3 = table[l3.at + classOf[u[l3.j]]];
+                if (((c0 | c1 | c2 | c3) & kFlags) != 0) [[unlikely]] {
+                    land(l0, c0 & ~kFlags, c0 & kFlags);
+                    land(l1, c1 & ~kFlags, c1 & kFlags);
+                    land(l2, c2 & ~kFlags, c2 & kFlags);
+                    land(l3, c3 & ~kFlags, c3 & kFlags);
+                    break; // a lane may have gone past a run: count the steps left afresh
+                }
+                l0.at = c0;
+                l1.at = c1;
+                l2.at = c2;
+                l3.at = c3;
+                ++l0.j;
+                ++l1.j;
+                ++l2.j;
+                ++l3.j;
+            }
+        }
+        for (Lane* lane : {&l0, &l1, &l2, &l3})
+            while (counted < all && lane->j < lane->end)
+                step(*lane);
+        return;
+    }
+    Lane lane{start, end, 0};
+    while (counted < all && lane.j < lane.end)
+        step(lane);
+}
+
+void Automaton::ScanLines(const LineRun& run, std::size_t from, bool shared, MatchState& state,
+                          std::size_t to) const {
+    to = std::min(to, run.count);
+    if (Empty() || from >= to)
         return;
     std::vector<bool> walkedInShared;
     if (shared)
         walkedInShared.assign(state.lastLine.size(), false);
-    const std::size_t all = patterns_.size();
-    const char* d = run.data;
-    for (std::size_t i = from; i < run.count; ++i) {
+    for (std::size_t i = from; i < to; ++i) {
         std::vector<bool>* walked = shared && i == from ? &walkedInShared : nullptr;
         std::size_t counted = 0;
         if (i == from)
             counted = shared ? Stamped(run.firstLine + i + 1, state) : CountedIn(run, i, state);
-        const std::size_t start = run.lineStarts[i];
-        const std::size_t end = run.lineEnds[i];
-        if (denseNodes_ == label_.size()) {
-            const std::uint32_t* table = dense_.data();
-            const std::uint8_t* classOf = classOf_.data();
-            std::uint32_t row = 0;
-            for (std::size_t j = start; j < end && counted < all; ++j) {
-                const std::uint32_t cell = table[row + classOf[static_cast<unsigned char>(d[j])]];
-                const std::uint32_t next = cell & ~kReports;
-                if (cell & kReports) [[unlikely]]
-                    counted += Report(next / classes_, run, i, walked, state);
-                if (j + 1 < end && d[j + 1] == d[j]) [[unlikely]] {
-                    if (next == row)
-                        j = RunEnd(d, j + 1, end, d[j]) - 1;
-                    else if (!runNodes_.empty())
-                        row = JumpRun(next / classes_, d, j, end) * classes_;
-                    else
-                        row = next;
-                } else {
-                    row = next;
-                }
-            }
-        } else {
-            std::uint32_t node = 0;
-            for (std::size_t j = start; j < end && counted < all; ++j) {
-                const std::uint32_t next = Next(node, static_cast<unsigned char>(d[j]));
-                if (report_[next] != kNone) [[unlikely]]
-                    counted += Report(next, run, i, walked, state);
-                if (j + 1 < end && d[j + 1] == d[j]) [[unlikely]] {
-                    if (next == node)
-                        j = RunEnd(d, j + 1, end, d[j]) - 1;
-                    else if (!runNodes_.empty())
-                        node = JumpRun(next, d, j, end);
-                    else
-                        node = next;
-                } else {
-                    node = next;
-                }
-            }
-        }
+        if (denseNodes_ == label_.size())
+            WalkLine<true>(run, i, walked, counted, state);
+        else
+            WalkLine<false>(run, i, walked, counted, state);
     }
 }
 
@@ -430,7 +523,7 @@ void Automaton::WalkLineEnds(const LineRun& run, std::size_t complete, MatchStat
 
 std::size_t Automaton::MemoryBytes() const {
     return firstChild_.capacity() * 4 + label_.capacity() + out_.capacity() * 4 + fail_.capacity() * 4 +
-           report_.capacity() * 4 + dense_.capacity() * 4 +
+           report_.capacity() * 4 + stepFlags_.capacity() * 4 + dense_.capacity() * 4 +
            (runNodes_.capacity() + runPos_.capacity() + runLeft_.capacity() + runOut_.capacity()) * 4 +
            sizeof(*this);
 }

@@ -37,10 +37,11 @@ public:
     // (the first line, then), those counted there.
     std::size_t CountedIn(const LineRun& run, std::size_t i, const MatchState& state) const;
 
-    // Records every pattern occurring in lines from .. run.count - 1 of the run, once per line. `shared`:
-    // line `from` may already hold patterns of this group counted by a filter, which then does not prove
-    // that the shorter patterns ending where they do were counted too.
-    void ScanLines(const LineRun& run, std::size_t from, bool shared, MatchState& state) const;
+    // Records every pattern occurring in lines from .. to - 1 of the run (to the run's end at most), once per
+    // line. `shared`: line `from` may already hold patterns of this group counted by a filter, which then
+    // does not prove that the shorter patterns ending where they do were counted too.
+    void ScanLines(const LineRun& run, std::size_t from, bool shared, MatchState& state,
+                   std::size_t to = SIZE_MAX) const;
 
     // For a trie of reversed texts: records, for each of the first `complete` lines of the run, every
     // pattern whose text ends the line.
@@ -51,13 +52,24 @@ public:
 
 private:
     static constexpr std::uint32_t kNone = ~std::uint32_t{0};
-    static constexpr std::uint32_t kReports = std::uint32_t{1} << 31; // in a dense entry: the target reports
+    // A step's flags, in a dense entry and in stepFlags_: the node reached reports a pattern; a run of the
+    // byte that led there would keep it there or take it down a long chain (see WalkLine).
+    static constexpr std::uint32_t kReports = std::uint32_t{1} << 31;
+    static constexpr std::uint32_t kRepeats = std::uint32_t{1} << 30;
+    static constexpr std::uint32_t kFlags = kReports | kRepeats;
 
     // How many of the patterns have been counted in the line with this stamp.
     std::size_t Stamped(std::uint64_t stamp, const MatchState& state) const;
     std::uint32_t Child(std::uint32_t node, unsigned char byte) const;
-    std::uint32_t Next(std::uint32_t node, unsigned char byte) const;
-    std::uint32_t JumpRun(std::uint32_t node, const char* d, std::size_t& j, std::size_t end) const;
+    std::uint32_t NextSparse(std::uint32_t node, unsigned char byte) const;
+    template <bool Whole>
+    void WalkLine(const LineRun& run, std::size_t i, std::vector<bool>* walked, std::size_t& counted,
+                  MatchState& state) const;
+    struct Jump {
+        std::uint32_t node;
+        std::size_t steps;
+    };
+    Jump JumpRun(std::uint32_t node, const char* d, std::size_t j, std::size_t end) const;
     void BuildRuns(bool failureLinks);
     std::size_t Report(std::uint32_t node, const LineRun& run, std::size_t line, std::vector<bool>* walked,
                        MatchState& state) const;
@@ -66,12 +78,14 @@ private:
     // firstChild_[n + 1] - 1, in the order of their labels, and a failure link always points to a
     // smaller number.
     std::vector<std::uint32_t> patterns_;
+    std::size_t longest_ = 0; // the longest pattern's length
     std::vector<std::uint32_t> firstChild_;
-    std::vector<unsigned char> label_;  // the byte that leads to the node
-    std::vector<std::uint32_t> out_;    // the pattern whose text ends at the node, or kNone
-    std::vector<std::uint32_t> fail_;   // the longest proper suffix of the node's text that is a node
-    std::vector<std::uint32_t> report_; // the first node on the failure chain (itself included) with a
-                                        // pattern, or kNone
+    std::vector<unsigned char> label_;     // the byte that leads to the node
+    std::vector<std::uint32_t> out_;       // the pattern whose text ends at the node, or kNone
+    std::vector<std::uint32_t> fail_;      // the longest proper suffix of the node's text that is a node
+    std::vector<std::uint32_t> report_;    // the first node on the failure chain (itself included) with a
+                                           // pattern, or kNone
+    std::vector<std::uint32_t> stepFlags_; // per node: the flags of a step that reaches it
     std::array<std::uint32_t, 256> rootNext_{};  // the root's children by byte; 0 for none
     std::array<std::uint64_t, 1024> endPairs_{}; // without failure links: the first two bytes of the texts
     // Chains of one byte (see BuildRuns), when some are long: the chains' nodes, each chain in one piece;
@@ -83,9 +97,9 @@ private:
     std::vector<std::uint32_t> runLeft_;
     std::vector<std::uint32_t> runOut_;
 
-    // The dense form: per node and byte class, the next node. When it holds every node (denseNodes_ is the
-    // node count), the next node times classes_, with kReports set when that node reports; otherwise it
-    // holds the first denseNodes_ nodes (the shallowest) and the plain next node.
+    // The dense form: per node and byte class, the next node, with the flags of the node reached. When
+    // it holds every node (denseNodes_ is the node count), the next node times classes_ (its row); otherwise
+    // it holds the first denseNodes_ nodes (the shallowest) and the plain next node.
     std::vector<std::uint32_t> dense_;
     std::uint32_t denseNodes_ = 0;
     std::array<std::uint8_t, 256> classOf_{};

@@ -120,4 +120,36 @@ TEST(Automaton, CountsEveryPatternOnceInEachLineThatHoldsItInEachForm) {
     }
 }
 
+// A long line is walked in four parts at once, each part but the first starting a little before its cut: an
+// occurrence is found wherever it lies against the cuts (just before, across, just after), and counts once.
+TEST(Automaton, FindsAnOccurrenceAtEveryPlaceAroundTheCutsOfALongLine) {
+    const std::vector<std::string> texts{"q", "qr", "qrstuvwxyz", std::string(60, 'q') + "!", "zz"};
+    constexpr std::size_t kLength = 16384;
+    constexpr std::size_t kPart = kLength / 4;
+    for (std::size_t cut = 1; cut < 4; ++cut) {
+        for (const std::size_t p : {std::size_t{2}, std::size_t{3}}) {
+            const std::string& text = texts[p];
+            for (std::size_t back = 0; back <= text.size(); ++back) {
+                SCOPED_TRACE("cut " + std::to_string(cut) + ", pattern " + std::to_string(p) + ", " +
+                             std::to_string(back) + " bytes before the cut");
+                std::string line(kLength, 'a');
+                line.replace(cut * kPart - back, text.size(), text);
+                Lines layout({"zz", line, "q"});
+                Automaton automaton;
+                automaton.Build(Numbered(texts), true);
+                MatchState state;
+                state.Reset(texts.size());
+                automaton.ScanLines(layout.run, 0, false, state);
+                std::vector<std::uint64_t> expected(texts.size(), 0);
+                for (const std::string& each : {std::string("zz"), line, std::string("q")})
+                    for (std::size_t k = 0; k < texts.size(); ++k)
+                        expected[k] += each.find(texts[k]) != std::string::npos;
+                EXPECT_EQ(state.counts, expected);
+                if (HasFailure())
+                    return;
+            }
+        }
+    }
+}
+
 } // namespace
