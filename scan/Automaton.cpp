@@ -162,20 +162,14 @@ void Automaton::Build(std::vector<std::pair<std::string_view, std::uint32_t>> pa
 
     BuildRuns(true);
 
-    // Where a run of one byte needs a closer look: at the deepest node of each chain of one byte from the
-    // root (the text b, bb, ...: that byte leads back to it), and where a long chain starts.
+    // A step that reaches a node that reports, or one where a long chain of one byte starts (a run of that
+    // byte goes down it at once). A step that stays where it is (see the dense table) is flagged by the walk.
     stepFlags_.assign(n, 0);
     for (std::uint32_t v = 1; v < n; ++v) {
         if (report_[v] != kNone)
             stepFlags_[v] |= kReports;
         if (!runLeft_.empty() && runLeft_[v] >= kMinRunSteps)
             stepFlags_[v] |= kRepeats;
-    }
-    for (std::uint32_t c = firstChild_[0]; c < firstChild_[1]; ++c) {
-        std::uint32_t deepest = c;
-        for (std::uint32_t next = c; next != kNone; next = Child(next, label_[c]))
-            deepest = next;
-        stepFlags_[deepest] |= kRepeats;
     }
 
     // The dense table: bytes that occur in no pattern share one class, which always leads to the root.
@@ -201,19 +195,28 @@ void Automaton::Build(std::vector<std::pair<std::string_view, std::uint32_t>> pa
         byteOf[next] = static_cast<unsigned char>(b);
         ++next;
     }
+    // First the next nodes, then the entries: the next node (times classes_ for the whole table) and the
+    // flags of the step. A step that leads back to the node it starts from (away from the root: the deepest
+    // node of a chain of one byte from the root, b, bb, ..., by that byte) is flagged kRepeats, so that a
+    // run of that byte is skipped at once; only that step, so that ordinary bytes never take the closer look.
     dense_.assign(std::size_t{denseNodes_} * classes_, 0);
-    const auto entry = [&](std::uint32_t target) {
-        return (whole ? target * classes_ : target) | stepFlags_[target];
-    };
     for (std::uint32_t v = 0; v < denseNodes_; ++v) {
         for (std::uint32_t k = first; k < classes_; ++k) {
             const unsigned char b = byteOf[k];
             const std::uint32_t c = v == 0 ? rootNext_[b] : Child(v, b);
             std::uint32_t& cell = dense_[std::size_t{v} * classes_ + k];
             if (c != kNone && c != 0)
-                cell = entry(c);
+                cell = c;
             else if (v != 0)
                 cell = dense_[std::size_t{fail_[v]} * classes_ + k];
+        }
+    }
+    for (std::uint32_t v = 0; v < denseNodes_; ++v) {
+        for (std::uint32_t k = 0; k < classes_; ++k) {
+            std::uint32_t& cell = dense_[std::size_t{v} * classes_ + k];
+            const std::uint32_t target = cell;
+            cell = (whole ? target * classes_ : target) | stepFlags_[target] |
+                   (target == v && v != 0 ? kRepeats : 0);
         }
     }
 }
@@ -300,17 +303,17 @@ std::uint32_t Automaton::NextSparse(std::uint32_t node, unsigned char byte) cons
 // Counts the patterns ending at a node: those on its chain of report links. Every pattern further along the
 // chain is a suffix of the one before, so a pattern this walk already counted in the line ends the walk:
 // the rest were counted with it. In a shared line a filter may have counted a pattern without its
-// suffixes, so there `walked` records which patterns this walk has passed instead.
-std::size_t Automaton::Report(std::uint32_t node, const LineRun& run, std::size_t line,
-                              std::vector<bool>* walked, MatchState& state) const {
+// suffixes, so there the state's walk marks record which patterns this walk has passed instead.
+std::size_t Automaton::Report(std::uint32_t node, const LineRun& run, std::size_t line, bool shared,
+                              MatchState& state) const {
     const std::uint64_t stamp = run.firstLine + line + 1;
     std::size_t added = 0;
     for (std::uint32_t o = report_[node]; o != kNone; o = report_[fail_[o]]) {
         const std::uint32_t pattern = out_[o];
-        if (walked != nullptr) {
-            if ((*walked)[pattern])
+        if (shared) {
+            if (state.walkMark[pattern] == state.walkEpoch)
                 break;
-            (*walked)[pattern] = true;
+            state.walkMark[pattern] = state.walkEpoch;
             if (state.lastLine[pattern] == stamp)
                 continue;
         } else if (state.lastLine[pattern] == stamp) {
@@ -370,7 +373,7 @@ constexpr std::size_t kLaneOverlapShare = 16;
 // The walk ends once every pattern is counted in the line. Occurrences seen by two parts of the line are
 // counted once: a line counts each pattern once.
 template <bool Whole>
-void Automaton::WalkLine(const LineRun& run, std::size_t i, std::vector<bool>* walked, std::size_t& counted,
+void Automaton::WalkLine(const LineRun& run, std::size_t i, bool shared, std::size_t& counted,
                          MatchState& state) const {
     const char* d = run.data;
     const std::size_t all = patterns_.size();
@@ -382,7 +385,7 @@ void Automaton::WalkLine(const LineRun& run, std::size_t i, std::vector<bool>* w
         __attribute__((always_inline)) {
         if (flags != 0) [[unlikely]] {
             if (flags & kReports)
-                counted += Report(Whole ? next / classes_ : next, run, i, walked, state);
+                counted += Report(Whole ? next / classes_ : next, run, i, shared, state);
             const char byte = d[lane.j];
             if ((flags & kRepeats) && lane.j + 1 < lane.end && d[lane.j + 1] == byte) {
                 if (next == lane.at) {
@@ -405,7 +408,7 @@ void Automaton::WalkLine(const LineRun& run, std::size_t i, std::vector<bool>* w
             land(lane, cell & ~kFlags, cell & kFlags);
         } else {
             const std::uint32_t next = NextSparse(lane.at, byte);
-            land(lane, next, stepFlags_[next]);
+            land(lane, next, stepFlags_[next] | (next == lane.at ? kRepeats : 0));
         }
     };
 
@@ -458,22 +461,28 @@ void Automaton::WalkLine(const LineRun& run, std::size_t i, std::vector<bool>* w
 }
 
 void Automaton::ScanLines(const LineRun& run, std::size_t from, bool shared, MatchState& state,
-                          std::size_t to) const {
+                          std::size_t to, std::size_t countedInFrom) const {
     to = std::min(to, run.count);
     if (Empty() || from >= to)
         return;
-    std::vector<bool> walkedInShared;
-    if (shared)
-        walkedInShared.assign(state.lastLine.size(), false);
+    if (shared) {
+        if (state.walkMark.size() < state.lastLine.size())
+            state.walkMark.assign(state.lastLine.size(), 0);
+        if (++state.walkEpoch == 0) { // after 2^32 shared lines: the marks start afresh
+            std::fill(state.walkMark.begin(), state.walkMark.end(), 0);
+            state.walkEpoch = 1;
+        }
+    }
     for (std::size_t i = from; i < to; ++i) {
-        std::vector<bool>* walked = shared && i == from ? &walkedInShared : nullptr;
         std::size_t counted = 0;
-        if (i == from)
-            counted = shared ? Stamped(run.firstLine + i + 1, state) : CountedIn(run, i, state);
+        if (i == from && shared)
+            counted = countedInFrom != kUnknown ? countedInFrom : Stamped(run.firstLine + i + 1, state);
+        else if (i == from)
+            counted = CountedIn(run, i, state);
         if (denseNodes_ == label_.size())
-            WalkLine<true>(run, i, walked, counted, state);
+            WalkLine<true>(run, i, shared && i == from, counted, state);
         else
-            WalkLine<false>(run, i, walked, counted, state);
+            WalkLine<false>(run, i, shared && i == from, counted, state);
     }
 }
 

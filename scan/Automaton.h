@@ -39,9 +39,11 @@ public:
 
     // Records every pattern occurring in lines from .. to - 1 of the run (to the run's end at most), once per
     // line. `shared`: line `from` may already hold patterns of this group counted by a filter, which then
-    // does not prove that the shorter patterns ending where they do were counted too.
+    // does not prove that the shorter patterns ending where they do were counted too; countedInFrom, when
+    // the filter knows it, is how many of them (otherwise they are counted up).
+    static constexpr std::size_t kUnknown = SIZE_MAX;
     void ScanLines(const LineRun& run, std::size_t from, bool shared, MatchState& state,
-                   std::size_t to = SIZE_MAX) const;
+                   std::size_t to = SIZE_MAX, std::size_t countedInFrom = kUnknown) const;
 
     // For a trie of reversed texts: records, for each of the first `complete` lines of the run, every
     // pattern whose text ends the line.
@@ -63,7 +65,7 @@ private:
     std::uint32_t Child(std::uint32_t node, unsigned char byte) const;
     std::uint32_t NextSparse(std::uint32_t node, unsigned char byte) const;
     template <bool Whole>
-    void WalkLine(const LineRun& run, std::size_t i, std::vector<bool>* walked, std::size_t& counted,
+    void WalkLine(const LineRun& run, std::size_t i, bool shared, std::size_t& counted,
                   MatchState& state) const;
     struct Jump {
         std::uint32_t node;
@@ -71,7 +73,7 @@ private:
     };
     Jump JumpRun(std::uint32_t node, const char* d, std::size_t j, std::size_t end) const;
     void BuildRuns(bool failureLinks);
-    std::size_t Report(std::uint32_t node, const LineRun& run, std::size_t line, std::vector<bool>* walked,
+    std::size_t Report(std::uint32_t node, const LineRun& run, std::size_t line, bool shared,
                        MatchState& state) const;
 
     // Nodes are numbered breadth-first, so node n's children are the nodes firstChild_[n] ..

@@ -102,10 +102,16 @@ struct MatchState {
     std::vector<std::uint64_t> lastLine; // per pattern: number of the last line counted, plus 1 (0: none)
     std::vector<std::uint64_t> counts;   // per pattern: lines counted
     FoundLines* found = nullptr;         // when set, every counted line is added (single-pattern use)
+    // The automaton's marks for a line a filter has counted patterns in: pattern p was passed by the walk
+    // of that line when walkMark[p] == walkEpoch (a new epoch per such line, so nothing needs clearing).
+    std::vector<std::uint32_t> walkMark;
+    std::uint32_t walkEpoch = 0;
 
     void Reset(std::size_t patterns) {
         lastLine.assign(patterns, 0);
         counts.assign(patterns, 0);
+        walkMark.clear();
+        walkEpoch = 0;
     }
 
     // Counts line i of the run for pattern p unless it was counted already.

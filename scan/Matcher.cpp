@@ -410,7 +410,7 @@ void ScanKeyed(const KeyFilter& filter, const Automaton& automaton, const LineRu
         if (work > kWorkBase + kWorkPerByte * (p - a)) [[unlikely]] {
             // Every occurrence in an earlier line has been seen; from this line on the automaton reads
             // each byte once.
-            automaton.ScanLines(run, line, true, state);
+            automaton.ScanLines(run, line, true, state, run.count, counted);
             return;
         }
     }
@@ -523,7 +523,7 @@ __attribute__((target("avx2"))) void ScanVector(const VectorFilter& f, const Aut
                 break;
             }
             if (work > kWorkBase + (key - a) / kVectorWorkBytes) [[unlikely]] {
-                automaton.ScanLines(run, line, true, state);
+                automaton.ScanLines(run, line, true, state, run.count, counted);
                 return;
             }
         }
