@@ -364,6 +364,10 @@ struct Lane {
 constexpr std::size_t kLanes = 4;
 constexpr std::size_t kMinLaneBytes = 512;
 constexpr std::size_t kLaneOverlapShare = 16;
+// Lines are walked four at a time when more than this many are left, and the catalogue has at most
+// kMaxPatternsBeside patterns (each walk keeps 8 bytes per pattern: at most 8 MiB for the four).
+constexpr std::size_t kMinLinesBeside = 8;
+constexpr std::size_t kMaxPatternsBeside = std::size_t{1} << 18;
 
 } // namespace
 
@@ -460,6 +464,116 @@ void Automaton::WalkLine(const LineRun& run, std::size_t i, bool shared, std::si
         step(lane);
 }
 
+// Walks lines from .. to - 1 (complete lines, in which no pattern of the automaton is counted yet) four at a
+// time, each walk in its own line: the table reads of one line's steps do not wait for another's. Each walk
+// keeps its own record of the patterns counted in its line, since lines are finished out of order; the
+// counts and the last line counted per pattern end as walking them in order gives.
+template <bool Whole>
+void Automaton::WalkLinesBeside(const LineRun& run, std::size_t from, std::size_t to,
+                                MatchState& state) const {
+    const char* d = run.data;
+    const std::size_t all = patterns_.size();
+    const std::uint32_t* table = dense_.data();
+    const std::uint8_t* classOf = classOf_.data();
+    const std::size_t patterns = state.lastLine.size();
+    if (state.laneLast.size() < kLanes * patterns)
+        state.laneLast.assign(kLanes * patterns, 0);
+    struct LineLane {
+        std::size_t j = 0;
+        std::size_t end = 0;
+        std::uint32_t at = 0;
+        std::size_t counted = 0;
+        std::uint64_t stamp = 0;
+        std::uint64_t* last = nullptr;
+    };
+    std::size_t next = from;
+    // Gives the lane the next line that has bytes; false when there is none.
+    const auto take = [&](LineLane & lane) __attribute__((always_inline)) {
+        while (next < to) {
+            const std::size_t i = next++;
+            if (run.lineEnds[i] > run.lineStarts[i]) {
+                lane.j = run.lineStarts[i];
+                lane.end = run.lineEnds[i];
+                lane.at = 0;
+                lane.counted = 0;
+                lane.stamp = run.firstLine + i + 1;
+                return true;
+            }
+        }
+        return false;
+    };
+    // As Report, with the lane's record.
+    const auto report = [&](LineLane& lane, std::uint32_t node) {
+        for (std::uint32_t o = report_[node]; o != kNone; o = report_[fail_[o]]) {
+            const std::uint32_t pattern = out_[o];
+            if (lane.last[pattern] == lane.stamp)
+                break;
+            lane.last[pattern] = lane.stamp;
+            ++state.counts[pattern];
+            state.lastLine[pattern] = std::max(state.lastLine[pattern], lane.stamp);
+            ++lane.counted;
+        }
+    };
+    const auto step = [&](LineLane & lane) __attribute__((always_inline)) {
+        const auto byte = static_cast<unsigned char>(d[lane.j]);
+        std::uint32_t target = 0;
+        std::uint32_t flags = 0;
+        if (Whole || lane.at < denseNodes_) {
+            const std::size_t row = Whole ? lane.at : std::size_t{lane.at} * classes_;
+            const std::uint32_t cell = table[row + classOf[byte]];
+            target = cell & ~kFlags;
+            flags = cell & kFlags;
+        } else {
+            target = NextSparse(lane.at, byte);
+            flags = stepFlags_[target] | (target == lane.at ? kRepeats : 0);
+        }
+        if (flags != 0) [[unlikely]] {
+            if (flags & kReports) {
+                report(lane, Whole ? target / classes_ : target);
+                if (lane.counted == all) {
+                    lane.j = lane.end; // every pattern is counted in this line
+                    return;
+                }
+            }
+            if ((flags & kRepeats) && lane.j + 1 < lane.end && d[lane.j + 1] == d[lane.j]) {
+                if (target == lane.at) {
+                    lane.j = RunEnd(d, lane.j + 1, lane.end, d[lane.j]) - 1;
+                } else if (!runNodes_.empty()) {
+                    const Jump jump = JumpRun(Whole ? target / classes_ : target, d, lane.j, lane.end);
+                    target = Whole ? jump.node * classes_ : jump.node;
+                    lane.j += jump.steps;
+                }
+            }
+        }
+        lane.at = target;
+        ++lane.j;
+    };
+
+    LineLane l0, l1, l2, l3;
+    l0.last = state.laneLast.data();
+    l1.last = l0.last + patterns;
+    l2.last = l1.last + patterns;
+    l3.last = l2.last + patterns;
+    if (take(l0) && take(l1) && take(l2) && take(l3)) {
+        for (;;) {
+            step(l0);
+            step(l1);
+            step(l2);
+            step(l3);
+            if ((l0.j == l0.end && !take(l0)) || (l1.j == l1.end && !take(l1)) ||
+                (l2.j == l2.end && !take(l2)) || (l3.j == l3.end && !take(l3)))
+                break;
+        }
+    }
+    // The lines left, one walk at a time.
+    for (LineLane* lane : {&l0, &l1, &l2, &l3}) {
+        do {
+            while (lane->j < lane->end)
+                step(*lane);
+        } while (take(*lane));
+    }
+}
+
 void Automaton::ScanLines(const LineRun& run, std::size_t from, bool shared, MatchState& state,
                           std::size_t to, std::size_t countedInFrom) const {
     to = std::min(to, run.count);
@@ -483,6 +597,15 @@ void Automaton::ScanLines(const LineRun& run, std::size_t from, bool shared, Mat
             WalkLine<true>(run, i, shared && i == from, counted, state);
         else
             WalkLine<false>(run, i, shared && i == from, counted, state);
+        // Many lines left (and no instance list, which needs the lines in order): four at a time.
+        if (i == from && to - from > kMinLinesBeside && state.found == nullptr &&
+            state.lastLine.size() <= kMaxPatternsBeside) {
+            if (denseNodes_ == label_.size())
+                WalkLinesBeside<true>(run, from + 1, to, state);
+            else
+                WalkLinesBeside<false>(run, from + 1, to, state);
+            return;
+        }
     }
 }
 

@@ -65,6 +65,8 @@ private:
     std::uint32_t Child(std::uint32_t node, unsigned char byte) const;
     std::uint32_t NextSparse(std::uint32_t node, unsigned char byte) const;
     template <bool Whole>
+    void WalkLinesBeside(const LineRun& run, std::size_t from, std::size_t to, MatchState& state) const;
+    template <bool Whole>
     void WalkLine(const LineRun& run, std::size_t i, bool shared, std::size_t& counted,
                   MatchState& state) const;
     struct Jump {

@@ -106,12 +106,15 @@ struct MatchState {
     // of that line when walkMark[p] == walkEpoch (a new epoch per such line, so nothing needs clearing).
     std::vector<std::uint32_t> walkMark;
     std::uint32_t walkEpoch = 0;
+    // The automaton's own record, per line it walks beside others and per pattern, of the last line counted.
+    std::vector<std::uint64_t> laneLast;
 
     void Reset(std::size_t patterns) {
         lastLine.assign(patterns, 0);
         counts.assign(patterns, 0);
         walkMark.clear();
         walkEpoch = 0;
+        laneLast.clear();
     }
 
     // Counts line i of the run for pattern p unless it was counted already.

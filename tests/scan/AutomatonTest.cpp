@@ -57,7 +57,8 @@ TEST(Automaton, CountsEveryPatternOnceInEachLineThatHoldsItInEachForm) {
         const auto below = [&](std::size_t n) {
             return std::uniform_int_distribution<std::size_t>(0, n - 1)(random);
         };
-        std::vector<std::string> lines(1 + below(6));
+        // Up to 6 lines, or (every third seed) enough for the automaton to walk several lines at once.
+        std::vector<std::string> lines(seed % 3 == 0 ? 9 + below(40) : 1 + below(6));
         for (std::string& line : lines) {
             line.resize(below(seed % 5 == 0 ? 300 : 40));
             for (char& byte : line)
@@ -93,6 +94,14 @@ TEST(Automaton, CountsEveryPatternOnceInEachLineThatHoldsItInEachForm) {
             state.Reset(texts.size());
             automaton.ScanLines(layout.run, 0, false, state);
             EXPECT_EQ(state.counts, expected);
+            // The last line counted per pattern is the last line that holds it, whatever order lines took.
+            for (std::size_t p = 0; p < texts.size(); ++p) {
+                std::uint64_t last = 0;
+                for (std::size_t i = 0; i < lines.size(); ++i)
+                    if (lines[i].find(texts[p]) != std::string::npos)
+                        last = layout.run.firstLine + i + 1;
+                EXPECT_EQ(state.lastLine[p], last) << "pattern " << p;
+            }
 
             // A filter counted some patterns of line `from` (and the lines before it); the automaton takes
             // that line and the rest.
