@@ -338,15 +338,16 @@ bool CheckEventIndex(const Invocation& inv, const catalogue::Catalogue& entries,
 // terminal line), or as the bytes' UTF-8 text.
 enum class LineForm { Json, Terminal, Plain };
 
-// Writes line i of the list a piece at a time, so that a line of any length costs no more memory than one
-// piece. Each byte of the ANSI code page is one character, so converting and escaping piece by piece gives
-// the same text as doing it whole. A part of the line that can no longer be read (the log was cut short
-// since the scan) is a read failure; writing stops at the first piece the output does not take.
-text::Status WriteLine(std::ostream& out, const scan::InstanceLines& lines, std::size_t i, LineForm form) {
-    const std::uint64_t length = lines.LineLength(i);
+// Writes the line at `offset` of the scanned file a piece at a time, so that a line of any length costs no
+// more memory than one piece. Each byte of the ANSI code page is one character, so converting and escaping
+// piece by piece gives the same text as doing it whole. A part of the line that can no longer be read (the
+// log was cut short since the scan) is a read failure; writing stops at the first piece the output does not
+// take.
+text::Status WriteLine(std::ostream& out, const text::File& file, std::uint64_t offset, std::uint64_t length,
+                       LineForm form) {
     std::string piece;
     for (std::uint64_t from = 0; from < length && out; from += kLinePieceBytes) {
-        if (auto read = lines.ReadLine(i, piece, kLinePieceBytes, from); !read.ok)
+        if (auto read = scan::ReadLineBytes(file, offset, length, piece, kLinePieceBytes, from); !read.ok)
             return read;
         if (form == LineForm::Json) {
             const std::string quoted = JsonString(text::AnsiToUtf8(piece));
@@ -359,6 +360,58 @@ text::Status WriteLine(std::ostream& out, const scan::InstanceLines& lines, std:
     }
     return text::Status::Ok();
 }
+
+// Prints each instance line as the scan finds it, so the list starts at once however long the log. A write
+// the output does not take stops the scan (RunCli reports it); so does a line that can no longer be read.
+class InstancePrinter final : public scan::InstanceSink {
+public:
+    InstancePrinter(std::ostream& out, LineForm form, ProgressLine& progress)
+        : out_(out), form_(form), progress_(progress), flushEach_(StdoutIsTerminal()) {}
+
+    text::Status Found(const text::File& file, std::uint64_t offset, std::uint64_t length) override {
+        text::Status written;
+        // On a terminal the line is seen as soon as it is found; where the progress line shares that
+        // terminal, the line is written with the progress line cleared, never into it.
+        if (progress_.SharesTerminal()) {
+            progress_.Aside([&] {
+                written = Write(file, offset, length);
+                out_.flush();
+            });
+        } else {
+            written = Write(file, offset, length);
+            if (flushEach_)
+                out_.flush();
+        }
+        if (!written)
+            return written;
+        if (!out_) {
+            outputFailed_ = true;
+            return text::Status::Fail("The output could not be written.");
+        }
+        ++printed_;
+        return text::Status::Ok();
+    }
+
+    std::uint64_t Printed() const { return printed_; }
+    bool OutputFailed() const { return outputFailed_; }
+
+private:
+    text::Status Write(const text::File& file, std::uint64_t offset, std::uint64_t length) {
+        if (form_ == LineForm::Json)
+            out_ << (printed_ == 0 ? "{\"instances\":[\"" : ",\"");
+        if (text::Status status = WriteLine(out_, file, offset, length, form_); !status)
+            return status;
+        out_ << (form_ == LineForm::Json ? "\"" : "\n");
+        return text::Status::Ok();
+    }
+
+    std::ostream& out_;
+    LineForm form_;
+    ProgressLine& progress_;
+    bool flushEach_;
+    std::uint64_t printed_ = 0;
+    bool outputFailed_ = false;
+};
 
 // The lines of the event the command names, as offsets into its log; the exit code when there are none to
 // give (an event outside the catalogue, a log that cannot be read).
@@ -380,27 +433,30 @@ std::optional<int> BuildInstances(const Invocation& inv, const LogTarget& log, s
 
 int RunInstances(const Invocation& inv, std::ostream& out, std::ostream& err, bool terminal) {
     const LogTarget log = ResolveLog(inv);
-    scan::InstanceLines lines;
-    if (const std::optional<int> failed = BuildInstances(inv, log, err, lines))
-        return *failed;
-    if (lines.Size() == 0)
+    const catalogue::Catalogue entries = LoadCatalogue(inv, err);
+    if (!CheckEventIndex(inv, entries, err))
+        return kExitUsage;
+    const LineForm form = inv.json ? LineForm::Json : terminal ? LineForm::Terminal : LineForm::Plain;
+    text::Status status;
+    std::uint64_t printed = 0;
+    bool outputFailed = false;
+    {
+        ProgressLine progress(err, ProgressShown(), log.fileName, log.path); // cleared before any message
+        InstancePrinter printer(out, form, progress);
+        status = scan::ListInstances(log.path, entries.strings[static_cast<std::size_t>(inv.eventIndex)],
+                                     printer, progress.Options());
+        printed = printer.Printed();
+        outputFailed = printer.OutputFailed();
+    }
+    if (outputFailed)
+        return kExitOk; // RunCli reports the output that could not be written
+    if (!status.ok)
+        return LogFailure(err, log.path, status); // the lines printed before it stand
+    if (printed == 0)
         err << "No line of " << text::AnsiToUtf8(log.fileName) << " holds catalogue entry " << inv.eventIndex
             << ".\n";
-
-    // The lines are read back one at a time, so a long list costs only its offsets. The list stops at the
-    // first write the output does not take (RunCli reports it).
-    const LineForm form = inv.json ? LineForm::Json : terminal ? LineForm::Terminal : LineForm::Plain;
     if (inv.json)
-        out << "{\"instances\":[";
-    for (std::size_t i = 0; i < lines.Size() && out; ++i) {
-        if (inv.json)
-            out << (i == 0 ? "\"" : ",\"");
-        if (const auto written = WriteLine(out, lines, i, form); !written.ok)
-            return LogFailure(err, log.path, written);
-        out << (inv.json ? "\"" : "\n");
-    }
-    if (inv.json)
-        out << "]}\n";
+        out << (printed == 0 ? "{\"instances\":[" : "") << "]}\n";
     return kExitOk;
 }
 

@@ -24,7 +24,8 @@ bool ProgressShown() {
 }
 
 ProgressLine::ProgressLine(std::ostream& err, bool shown, std::string fileName, const std::string& path)
-    : err_(shown ? std::cerr : err), shown_(shown), fileName_(std::move(fileName)) {
+    : err_(shown ? std::cerr : err), shown_(shown), sharesTerminal_(shown && StdoutIsTerminal()),
+      fileName_(std::move(fileName)) {
     std::error_code failed;
     const auto size = std::filesystem::file_size(path, failed);
     total_ = failed ? 0 : std::uint64_t(size);
@@ -33,7 +34,8 @@ ProgressLine::ProgressLine(std::ostream& err, bool shown, std::string fileName, 
 }
 
 ProgressLine::ProgressLine(std::ostream& err, bool shown)
-    : err_(shown ? std::cerr : err), shown_(shown), severalFiles_(true) {
+    : err_(shown ? std::cerr : err), shown_(shown), sharesTerminal_(shown && StdoutIsTerminal()),
+      severalFiles_(true) {
     if (shown_)
         SetInterruptLine(true);
 }
@@ -50,8 +52,14 @@ ProgressLine::~ProgressLine() {
         return;
     SetInterruptLine(false);
     std::lock_guard lock(mutex_);
-    if (drawn_)
-        err_ << kClearLine << std::flush;
+    ClearDrawn();
+}
+
+void ProgressLine::ClearDrawn() {
+    if (!drawn_)
+        return;
+    err_ << kClearLine << std::flush;
+    drawn_ = false;
 }
 
 scan::ScanOptions ProgressLine::Options() {

@@ -40,11 +40,25 @@ public:
     // Over several files: the file now read, the bytes of the files before it and of all of them.
     void StartFile(std::string fileName, std::uint64_t doneBefore, std::uint64_t totalBytes);
 
+    // Whether the line is shown on a terminal that is stdout as well: text written there as the read goes on
+    // would run into the line.
+    bool SharesTerminal() const { return sharesTerminal_; }
+
+    // Runs write (which writes to stdout and flushes it) with the line cleared and held off meanwhile, so the
+    // text starts at the terminal line's start and the line is drawn again below it at its next update.
+    template <class Write> void Aside(Write&& write) {
+        std::lock_guard lock(mutex_);
+        ClearDrawn();
+        write();
+    }
+
 private:
     void Add(std::uint64_t bytes);
+    void ClearDrawn(); // with mutex_ held
 
     std::ostream& err_;
     bool shown_;
+    bool sharesTerminal_;
     std::string fileName_;
     bool severalFiles_ = false; // the total is that of all files, not of the one opened
     std::uint64_t total_ = 0;

@@ -1,6 +1,6 @@
 // What the file searcher hands the fast matcher: a run of lines lying in the read buffer, and the state a
 // scan keeps between runs (per pattern: the last line counted and the number of lines counted; optionally
-// the lines themselves). Internal to scan/.
+// a sink for the lines themselves). Internal to scan/.
 #pragma once
 
 #include <algorithm>
@@ -98,10 +98,24 @@ private:
     std::size_t size_ = 0;
 };
 
+// Where a listing scan's counted lines go: each line once, whole (its offset in the file and its length
+// without the terminator), in the order its range meets them.
+class LineSink {
+public:
+    virtual void Take(std::uint64_t offset, std::uint64_t length) = 0;
+
+protected:
+    ~LineSink() = default;
+};
+
 struct MatchState {
     std::vector<std::uint64_t> lastLine; // per pattern: number of the last line counted, plus 1 (0: none)
     std::vector<std::uint64_t> counts;   // per pattern: lines counted
-    FoundLines* found = nullptr;         // when set, every counted line is added (single-pattern use)
+    LineSink* found = nullptr;           // when set, every counted line is told to it (single-pattern use)
+    // A line longer than the read block that was counted in one of its open pieces: it is told when its last
+    // piece gives its length.
+    bool longLineCounted = false;
+    std::uint64_t longLineOffset = 0;
     // The automaton's marks for a line a filter has counted patterns in: pattern p was passed by the walk
     // of that line when walkMark[p] == walkEpoch (a new epoch per such line, so nothing needs clearing).
     std::vector<std::uint32_t> walkMark;
@@ -115,6 +129,7 @@ struct MatchState {
         walkMark.clear();
         walkEpoch = 0;
         laneLast.clear();
+        longLineCounted = false;
     }
 
     // Counts line i of the run for pattern p unless it was counted already.
@@ -124,8 +139,23 @@ struct MatchState {
             return;
         lastLine[p] = stamp;
         ++counts[p];
-        if (found != nullptr)
-            found->Add(run.LineOffset(i), run.open ? FoundLines::kPending : run.LineLength(i));
+        if (found == nullptr)
+            return;
+        if (run.open) {
+            longLineCounted = true;
+            longLineOffset = run.LineOffset(i);
+        } else {
+            found->Take(run.LineOffset(i), run.LineLength(i));
+        }
+    }
+
+    // The run's first line is the last piece of a long line: if it was counted in an earlier piece, it is
+    // told now, before the run's other lines, so the lines stay in file order.
+    void EndLongLine(const LineRun& run) {
+        if (found == nullptr || !longLineCounted)
+            return;
+        longLineCounted = false;
+        found->Take(longLineOffset, run.LineLength(0));
     }
 };
 

@@ -7,7 +7,10 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <mutex>
 #include <new>
+#include <optional>
+#include <stop_token>
 #include <thread>
 
 #include "text/LineReader.h"
@@ -111,8 +114,8 @@ text::Status Searcher::Search(const Range& range, detail::MatchState& state, std
         run.firstLine = line;
         run.bufferOffset = bufferOffset;
         run.firstLineOffset = continued ? continuedOffset : bufferOffset + starts[0];
-        if (continued && !open && state.found != nullptr)
-            state.found->SetLastLength(run.LineLength(0)); // the long line, listed while open, ends here
+        if (continued && !open)
+            state.EndLongLine(run); // the long line, counted while open, ends here
         matcher_.Scan(run, state);
     };
     // A stop asked for while the last block was read still stops the scan: no result is half of one.
@@ -259,11 +262,76 @@ text::Status LineStartAtOrAfter(const text::File& file, std::uint64_t cut, std::
     }
 }
 
+// Stops every range of a scan at its next block once the caller asks or anything fails, and keeps the
+// failure that came first: the ranges it stopped end with "Cancelled", which is not the scan's reason.
+class ScanStop {
+public:
+    explicit ScanStop(const std::stop_token& asked) : onAsked_(asked, Forward{&source_}) {}
+    ScanStop(const ScanStop&) = delete;
+    ScanStop& operator=(const ScanStop&) = delete;
+
+    std::stop_token Token() const { return source_.get_token(); }
+    bool Stopped() const { return source_.stop_requested(); }
+    void Fail(text::Status status) {
+        {
+            std::lock_guard lock(mutex_);
+            if (!cause_)
+                cause_ = std::move(status);
+        }
+        source_.request_stop();
+    }
+    // The failure that stopped the scan, if one did (not the caller's stop).
+    std::optional<text::Status> Cause() {
+        std::lock_guard lock(mutex_);
+        return cause_;
+    }
+
+private:
+    struct Forward {
+        std::stop_source* source;
+        void operator()() const { source->request_stop(); }
+    };
+    std::stop_source source_;
+    std::mutex mutex_;
+    std::optional<text::Status> cause_;
+    std::stop_callback<Forward> onAsked_; // last: it may stop source_ as it is made
+};
+
+// The first range's lines, told to the caller's sink as the range finds them; after the sink fails, no more.
+class StreamTo final : public detail::LineSink {
+public:
+    StreamTo(InstanceSink& sink, const text::File& file, ScanStop& stop)
+        : sink_(sink), file_(file), stop_(stop) {}
+
+    void Take(std::uint64_t offset, std::uint64_t length) override {
+        if (failed_)
+            return;
+        if (text::Status status = sink_.Found(file_, offset, length); !status) {
+            failed_ = true;
+            stop_.Fail(std::move(status));
+        }
+    }
+
+private:
+    InstanceSink& sink_;
+    const text::File& file_;
+    ScanStop& stop_;
+    bool failed_ = false;
+};
+
+// A later range's lines, kept until the ranges before it are done.
+class Collect final : public detail::LineSink {
+public:
+    void Take(std::uint64_t offset, std::uint64_t length) override { lines.Add(offset, length); }
+    detail::FoundLines lines;
+};
+
 // Scans the file into one state per range, each range on a thread of its own (the first on the calling
-// thread); the states come back in file order. A failure of any range is the scan's failure.
+// thread); the states come back in file order. With a sink, the first range streams its lines to it and each
+// later range's lines follow, on the calling thread, as soon as that range and those before it are done. The
+// first failure of any range or of the sink stops every range and is the scan's failure.
 text::Status SearchRanges(const text::File& file, const EventMatcher& matcher, const ScanOptions& options,
-                          std::vector<detail::MatchState>& states, detail::FoundLines* found,
-                          ScanTotals* totals) {
+                          std::vector<detail::MatchState>& states, InstanceSink* sink, ScanTotals* totals) {
     const std::uint64_t size = file.Size();
     if (options.opened)
         options.opened(size);
@@ -280,27 +348,56 @@ text::Status SearchRanges(const text::File& file, const EventMatcher& matcher, c
         begins[k] = std::max(begins[k], begins[k - 1]);
     }
 
+    ScanStop stop(options.stop);
+    ScanOptions rangeOptions = options;
+    rangeOptions.stop = stop.Token();
+    std::optional<StreamTo> streamed;
+    if (sink != nullptr)
+        streamed.emplace(*sink, file, stop);
+    std::vector<Collect> collected(sink != nullptr ? ranges : 0);
+
     states.resize(ranges);
-    std::vector<detail::FoundLines> foundPerRange(found != nullptr ? ranges : 0);
     std::vector<text::Status> statuses(ranges);
     std::vector<std::uint64_t> lines(ranges, 0);
     const auto searchRange = [&](std::size_t k) {
         try {
             states[k].Reset(matcher.PatternCount());
-            if (found != nullptr)
-                states[k].found = k == 0 ? found : &foundPerRange[k];
-            Searcher searcher(file, matcher, options);
+            if (sink != nullptr)
+                states[k].found = k == 0 ? static_cast<detail::LineSink*>(&*streamed) : &collected[k];
+            Searcher searcher(file, matcher, rangeOptions);
             statuses[k] = searcher.Search({begins[k], begins[k + 1], size}, states[k], lines[k]);
         } catch (const std::bad_alloc&) {
             statuses[k] = text::Status::FromErrno(ENOMEM);
         }
+        // A range that ends with "Cancelled" was stopped: the reason is already kept, or the caller asked.
+        if (!statuses[k] && !stop.Stopped())
+            stop.Fail(statuses[k]);
+    };
+    // Hands a later range's lines to the sink; a failure of the sink stops the ranges still running.
+    const auto handOver = [&](std::size_t k) {
+        const detail::FoundLines& found = collected[k].lines;
+        try {
+            for (std::size_t i = 0; i < found.Size() && !stop.Stopped(); ++i) {
+                if (text::Status status = sink->Found(file, found.Offset(i), found.Length(i)); !status)
+                    stop.Fail(std::move(status));
+            }
+        } catch (const std::bad_alloc&) {
+            stop.Fail(text::Status::FromErrno(ENOMEM));
+        }
+        collected[k].lines.Clear();
     };
     {
-        std::vector<std::jthread> workers;
+        std::vector<std::jthread> workers; // joined on every way out of this block
+        workers.reserve(ranges - 1);
         for (std::size_t k = 1; k < ranges; ++k)
             workers.emplace_back(searchRange, k);
         searchRange(0);
-    } // the workers are joined here
+        for (std::size_t k = 1; k < ranges; ++k) {
+            workers[k - 1].join();
+            if (sink != nullptr && !stop.Stopped())
+                handOver(k);
+        }
+    }
 
     if (totals != nullptr) {
         totals->bytes = size;
@@ -309,16 +406,11 @@ text::Status SearchRanges(const text::File& file, const EventMatcher& matcher, c
             totals->lines += n;
         totals->stopped = options.stop.stop_requested();
     }
+    if (std::optional<text::Status> cause = stop.Cause())
+        return std::move(*cause);
     for (const text::Status& status : statuses) {
         if (!status)
-            return status;
-    }
-    if (found != nullptr) {
-        for (std::size_t k = 1; k < ranges; ++k) {
-            for (std::size_t i = 0; i < foundPerRange[k].Size(); ++i)
-                found->Add(foundPerRange[k].Offset(i), foundPerRange[k].Length(i));
-            foundPerRange[k].Clear();
-        }
+            return status; // "Cancelled": the caller asked
     }
     return text::Status::Ok();
 }
@@ -396,30 +488,83 @@ text::Status CountEvents(const std::string& path, const PlainMatcher& matcher,
     }
 }
 
-text::Status InstanceLines::Build(const std::string& path, std::string_view searchString,
-                                  const ScanOptions& options) {
-    Clear();
+namespace {
+
+// The instance list's own sink: the lines kept as offsets and lengths.
+class KeepLines final : public InstanceSink {
+public:
+    explicit KeepLines(detail::FoundLines& lines) : lines_(lines) {}
+    text::Status Found(const text::File& /*file*/, std::uint64_t offset, std::uint64_t length) override {
+        try {
+            lines_.Add(offset, length);
+        } catch (const std::bad_alloc&) {
+            return text::Status::FromErrno(ENOMEM);
+        }
+        return text::Status::Ok();
+    }
+
+private:
+    detail::FoundLines& lines_;
+};
+
+} // namespace
+
+text::Status ListInstances(const text::File& file, std::string_view searchString, InstanceSink& sink,
+                           const ScanOptions& options) {
     try {
         const EventMatcher matcher({std::string(searchString)});
         if (!matcher.Ready())
             return text::Status::FromErrno(ENOMEM);
-        text::File file;
-        text::Status status = file.Open(path);
-        if (!status)
-            return status;
         std::vector<detail::MatchState> states;
-        status = SearchRanges(file, matcher, options, states, &lines_, nullptr);
-        if (!status) {
-            Clear();
-            return status;
-        }
-        if (lines_.Size() > 0)
-            file_ = std::move(file);
-        return text::Status::Ok();
+        return SearchRanges(file, matcher, options, states, &sink, nullptr);
     } catch (const std::bad_alloc&) {
-        Clear();
         return text::Status::FromErrno(ENOMEM);
     }
+}
+
+text::Status ListInstances(const std::string& path, std::string_view searchString, InstanceSink& sink,
+                           const ScanOptions& options) {
+    text::File file;
+    if (text::Status status = file.Open(path); !status)
+        return status;
+    return ListInstances(file, searchString, sink, options);
+}
+
+text::Status ReadLineBytes(const text::File& file, std::uint64_t offset, std::uint64_t length,
+                           std::string& into, std::size_t maxBytes, std::uint64_t from) {
+    into.clear();
+    if (from >= length)
+        return text::Status::Ok();
+    const std::uint64_t size = std::min<std::uint64_t>(length - from, maxBytes);
+    try {
+        into.assign(static_cast<std::size_t>(size), '\0');
+    } catch (const std::exception&) {
+        return text::Status::FromErrno(ENOMEM);
+    }
+    errno = 0;
+    if (file.ReadAt(offset + from, into.data(), into.size()))
+        return text::Status::Ok();
+    const int error = errno;
+    into.clear();
+    // A read that fails sets errno; one that finds the end of the file early means the file is shorter now.
+    return error != 0 ? text::Status::FromErrno(error)
+                      : text::Status::Fail("The file has been cut short since it was scanned.");
+}
+
+text::Status InstanceLines::Build(const std::string& path, std::string_view searchString,
+                                  const ScanOptions& options) {
+    Clear();
+    text::File file;
+    if (text::Status status = file.Open(path); !status)
+        return status;
+    KeepLines keep(lines_);
+    if (text::Status status = ListInstances(file, searchString, keep, options); !status) {
+        Clear();
+        return status;
+    }
+    if (lines_.Size() > 0)
+        file_ = std::move(file);
+    return text::Status::Ok();
 }
 
 text::Status InstanceLines::Build(const std::string& path, std::string_view searchString,
@@ -446,23 +591,11 @@ std::string InstanceLines::Line(std::size_t i, std::size_t maxBytes, std::uint64
 
 text::Status InstanceLines::ReadLine(std::size_t i, std::string& into, std::size_t maxBytes,
                                      std::uint64_t from) const {
-    into.clear();
-    if (i >= lines_.Size() || from >= lines_.Length(i))
+    if (i >= lines_.Size()) {
+        into.clear();
         return text::Status::Ok();
-    const std::uint64_t size = std::min<std::uint64_t>(lines_.Length(i) - from, maxBytes);
-    try {
-        into.assign(static_cast<std::size_t>(size), '\0');
-    } catch (const std::exception&) {
-        return text::Status::FromErrno(ENOMEM);
     }
-    errno = 0;
-    if (file_.ReadAt(lines_.Offset(i) + from, into.data(), into.size()))
-        return text::Status::Ok();
-    const int error = errno;
-    into.clear();
-    // A read that fails sets errno; one that finds the end of the file early means the file is shorter now.
-    return error != 0 ? text::Status::FromErrno(error)
-                      : text::Status::Fail("The file has been cut short since it was scanned.");
+    return ReadLineBytes(file_, lines_.Offset(i), lines_.Length(i), into, maxBytes, from);
 }
 
 std::uint64_t InstanceLines::LineLength(std::size_t i) const {

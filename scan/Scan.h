@@ -69,6 +69,38 @@ inline constexpr const char* kCancelledDescription = "Cancelled";
 [[nodiscard]] text::Status CountEvents(const std::string& path, const PlainMatcher& matcher,
                                        std::vector<std::int32_t>& counts);
 
+// Receives the lines of one event as the scan finds them, in file order: exactly the lines one thread lists,
+// however many threads the scan runs on. Each line is told once, when its end is known (a line longer than
+// the read block only after its last piece was read). Found is called on the thread that started the scan,
+// one line at a time, so a sink needs no lock of its own.
+class InstanceSink {
+public:
+    virtual ~InstanceSink() = default;
+    // Line `offset` of `file` (the file the scan reads, open until the scan returns), `length` bytes without
+    // its terminator; its bytes can be read back at once with ReadLineBytes. A failure stops the scan
+    // promptly (no later line is told) and is the scan's result.
+    [[nodiscard]] virtual text::Status Found(const text::File& file, std::uint64_t offset,
+                                             std::uint64_t length) = 0;
+};
+
+// Tells sink each line of the file that the search string matches, as they are found: the lines of the
+// file's first range at once, those of each later range as soon as the ranges before it are done. Gives the
+// platform's reason when the file cannot be opened or read, "Cancelled" when stopped, or the sink's failure;
+// the lines told before a failure stand. Example: ListInstances(path, "Relay denied", printer).
+[[nodiscard]] text::Status ListInstances(const std::string& path, std::string_view searchString,
+                                         InstanceSink& sink, const ScanOptions& options = {});
+// The same over a file already open (it stays open, for reading the lines back after the scan).
+[[nodiscard]] text::Status ListInstances(const text::File& file, std::string_view searchString,
+                                         InstanceSink& sink, const ScanOptions& options = {});
+
+// Bytes [from, from + maxBytes) of the line at `offset` of `file` that is `length` bytes long (cut at the
+// line's end), into `into`; Ok with nothing read when `from` is at or past the end. Fails with the
+// platform's reason when the read fails, or with a description when the file has been cut short since the
+// scan; `into` is then empty. A caller reads a long line in pieces of maxBytes.
+[[nodiscard]] text::Status ReadLineBytes(const text::File& file, std::uint64_t offset, std::uint64_t length,
+                                         std::string& into, std::size_t maxBytes = SIZE_MAX,
+                                         std::uint64_t from = 0);
+
 // The lines of one event, in file order, as offsets into the file (no copies); Line(i) reads a line back on
 // demand. The file stays open while the list holds lines, so the lines read back are those of the file that
 // was scanned even if it has been renamed or replaced since.

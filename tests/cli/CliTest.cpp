@@ -4,9 +4,11 @@
 
 #include <arpa/inet.h>
 #include <filesystem>
+#include <fstream>
 #include <httplib.h>
 #include <mutex>
 #include <netinet/in.h>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <sys/socket.h>
 #include <thread>
@@ -258,6 +260,61 @@ TEST_F(CliTest, InstancesListsTheRawLinesOfOneEntry) {
     // For people the same message, and nothing on stdout.
     ExpectResult(Scan({"instances", "SMTP", kDebugLogName, "--catalogue", Catalogue(), "--event", "2"}), 0,
                  "", "No line of " + kDebugLogName + " holds catalogue entry 2.\n");
+}
+
+// A log large enough to be scanned in several ranges, holding every kind of line the listing must print
+// unchanged: lone CR endings, quotes and backslashes, a cp1252 byte, a line of more than one read-back piece
+// (1 MiB), an unterminated last line. The output, text and --json, is the matching lines and nothing else,
+// however many threads the scan runs on.
+TEST(CliInstances, PrintTheMatchingLinesExactlyOverSeveralRanges) {
+    TempDir dir;
+    // Written line by line and matching rarely, so this test keeps little in memory: the programs it
+    // starts after it measure their peak memory, which counts the test program's own at their start.
+    const std::string path = dir.File("SMTP-Debug-261207.log");
+    std::ofstream log(path, std::ios::binary);
+    std::string text;                // what the program prints for people into a pipe
+    std::vector<std::string> listed; // the same lines as UTF-8, for the JSON
+    constexpr int kLines = 80000;
+    for (int i = 0; i < kLines; ++i) {
+        std::string line = "SMTP\t07/12/26 10:15:30\t[conn " + std::to_string(i) + "]\t" +
+                           std::string(static_cast<std::size_t>(i % 401), 'x');
+        if (i == kLines / 2)
+            line += std::string((std::size_t{1} << 20) + 100, 'y');
+        const bool matches = i % 97 == 0 || i == kLines / 2 || i == kLines - 1;
+        if (matches)
+            line += " Relay denied \"q\" \\ zur\xFC";
+        log << line;
+        if (i + 1 < kLines)
+            log << (i % 13 == 0 ? "\r" : "\r\n");
+        if (matches) {
+            line.replace(line.size() - 1, 1, "\xC3\xBC");
+            text += line + "\n";
+            listed.push_back(std::move(line));
+        }
+    }
+    log.close();
+    ASSERT_TRUE(log);
+    ASSERT_GT(fs::file_size(path), std::uintmax_t{16} << 20); // at least two ranges of the smallest size
+    WriteBytes(dir.File("catalogue.tab"), "Relay denied\tL\tE\r\n");
+    const std::string json = nlohmann::json{{"instances", listed}}.dump() + "\n";
+    listed.clear();
+
+    for (const char* threads : {"1", "4"}) {
+        ScopedEnv env("BRINDLEMAR_SCAN_THREADS", threads);
+        const std::vector<std::string> args = {
+            "instances", "--log", path, "--catalogue", dir.File("catalogue.tab"), "--event", "0"};
+        for (const bool asJson : {false, true}) {
+            SCOPED_TRACE(std::string(asJson ? "json" : "text") + ", threads " + threads);
+            std::vector<std::string> all = args;
+            if (asJson)
+                all.push_back("--json");
+            const ProgramResult result = RunProgram(kScanProgram, all);
+            EXPECT_EQ(result.exitCode, 0);
+            EXPECT_EQ(result.err, "");
+            EXPECT_TRUE(result.out == (asJson ? json : text))
+                << result.out.size() << " bytes printed, " << (asJson ? json : text).size() << " expected";
+        }
+    }
 }
 
 TEST_F(CliTest, TranscriptShowsTheActivityAroundTheInstance) {

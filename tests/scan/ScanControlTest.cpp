@@ -13,6 +13,8 @@
 
 namespace {
 
+using scan_testing::ExpectSameLines;
+using scan_testing::RecordingSink;
 using scan_testing::SplitEverywhere;
 using testing_support::TempDir;
 using testing_support::WriteBytes;
@@ -31,11 +33,17 @@ std::string Log(std::size_t lines) {
 
 class ScanControl : public ::testing::Test {
 protected:
-    void SetUp() override { WriteBytes(path_, log_); }
+    void SetUp() override {
+        WriteBytes(path_, log_);
+        ASSERT_TRUE(
+            scan::ListInstances(path_, "Relay denied", all_, SplitEverywhere(1, scan::kScanBlockSize)).ok);
+        ASSERT_EQ(all_.lines.size(), 429u);
+    }
     TempDir dir_;
     const std::string path_ = dir_.File("SMTP-Debug-1.log");
     const std::string log_ = Log(3000);
     const scan::EventMatcher matcher_{{"Relay denied", "10:15:30", "nowhere"}};
+    RecordingSink all_; // the event's lines, listed by one thread
 };
 
 TEST_F(ScanControl, ProgressTellsEachByteOnceAndEndsAtTheSize) {
@@ -70,6 +78,12 @@ TEST_F(ScanControl, ProgressTellsEachByteOnceAndEndsAtTheSize) {
         ASSERT_TRUE(lines.Build(path_, "Relay denied", options).ok);
         EXPECT_EQ(told.load(), log_.size());
         EXPECT_EQ(lines.Size(), 429u);
+
+        told = 0;
+        RecordingSink sink;
+        ASSERT_TRUE(scan::ListInstances(path_, "Relay denied", sink, options).ok);
+        EXPECT_EQ(told.load(), log_.size());
+        ExpectSameLines(sink.lines, all_.lines);
     }
 }
 
@@ -106,6 +120,40 @@ TEST_F(ScanControl, AStopAtAnyStageEndsTheScanWithNothingHalfDone) {
             const text::Status listed = lines.Build(path_, "Relay denied", options);
             EXPECT_FALSE(listed.ok);
             EXPECT_EQ(lines.Size(), 0u);
+
+            // A sink keeps what it was told before the stop: the first lines of the list, in order.
+            blocks = 0;
+            if (stopAfter != 0)
+                stop = std::stop_source();
+            else
+                stop.request_stop();
+            options.stop = stop.get_token();
+            RecordingSink sink;
+            const text::Status streamed = scan::ListInstances(path_, "Relay denied", sink, options);
+            EXPECT_EQ(streamed.description, "Cancelled");
+            ASSERT_LE(sink.lines.size(), all_.lines.size());
+            ExpectSameLines(sink.lines, {all_.lines.begin(), all_.lines.begin() + sink.lines.size()});
+        }
+    }
+}
+
+TEST_F(ScanControl, ASinkThatFailsStopsTheListingAndIsItsResult) {
+    for (unsigned threads : {1u, 2u, 7u}) {
+        for (std::size_t failAt : {1u, 2u, 150u, 429u}) {
+            SCOPED_TRACE("threads " + std::to_string(threads) + ", fails at line " + std::to_string(failAt));
+            scan::ScanOptions options = SplitEverywhere(threads, 4096);
+            std::atomic<std::uint64_t> told{0};
+            options.progress = [&](std::uint64_t bytes) { told += bytes; };
+            RecordingSink sink(failAt);
+            const text::Status listed = scan::ListInstances(path_, "Relay denied", sink, options);
+            EXPECT_FALSE(listed.ok);
+            EXPECT_EQ(listed.description, "sink full");
+            EXPECT_EQ(sink.calls, failAt); // nothing is told after the failure
+            ExpectSameLines(sink.lines, {all_.lines.begin(), all_.lines.begin() + (failAt - 1)});
+            // The first line is told as soon as its block is read, and the scan ends at the next block.
+            if (threads == 1 && failAt == 1) {
+                EXPECT_LE(told.load(), 2 * 4096u);
+            }
         }
     }
 }

@@ -109,6 +109,27 @@ std::vector<ExpectedLine> PlainInstances(const std::string& path, const std::str
     return lines;
 }
 
+text::Status RecordingSink::Found(const text::File& file, std::uint64_t offset, std::uint64_t length) {
+    ++calls;
+    if (std::this_thread::get_id() != owner_)
+        otherThread = true;
+    if (calls == failAt_)
+        return text::Status::Fail("sink full");
+    ExpectedLine line{offset, {}};
+    if (text::Status read = scan::ReadLineBytes(file, offset, length, line.text); !read.ok)
+        return read;
+    lines.push_back(std::move(line));
+    return text::Status::Ok();
+}
+
+void ExpectSameLines(const std::vector<ExpectedLine>& lines, const std::vector<ExpectedLine>& expected) {
+    ASSERT_EQ(lines.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(lines[i].offset, expected[i].offset) << "line " << i;
+        EXPECT_EQ(lines[i].text, expected[i].text) << "line " << i;
+    }
+}
+
 void ExpectInstances(const std::string& path, const std::string& searchString,
                      const std::vector<ExpectedLine>& expected) {
     for (const unsigned threads : ThreadCounts()) {
@@ -123,6 +144,14 @@ void ExpectInstances(const std::string& path, const std::string& searchString,
                 EXPECT_EQ(instances.LineLength(i), expected[i].text.size()) << "line " << i;
                 EXPECT_EQ(instances.Line(i), expected[i].text) << "line " << i;
             }
+
+            // The same lines streamed: each told once, whole, in file order, on the thread that scans.
+            RecordingSink sink;
+            const text::Status streamed =
+                scan::ListInstances(path, searchString, sink, SplitEverywhere(threads, block));
+            ASSERT_TRUE(streamed.ok) << streamed.description;
+            ExpectSameLines(sink.lines, expected);
+            EXPECT_FALSE(sink.otherThread);
         }
     }
 }

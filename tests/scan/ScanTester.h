@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "scan/Scan.h"
@@ -43,8 +44,27 @@ struct ExpectedLine {
 // The lines of the file that the search string matches, by the line reader and the plain matcher.
 std::vector<ExpectedLine> PlainInstances(const std::string& path, const std::string& searchString);
 
-// Checks that InstanceLines gives exactly `expected` (offsets, lengths, bytes) at every block size and
-// thread count.
+// An instance sink that keeps each line it is told, its bytes read back at once from the scanned file, and
+// fails with "sink full" when told line number failAt (counting from 1; 0: never).
+class RecordingSink : public scan::InstanceSink {
+public:
+    explicit RecordingSink(std::size_t failAt = 0) : failAt_(failAt) {}
+    text::Status Found(const text::File& file, std::uint64_t offset, std::uint64_t length) override;
+
+    std::vector<ExpectedLine> lines;
+    std::size_t calls = 0;
+    bool otherThread = false; // told on a thread other than the one that made the sink
+
+private:
+    std::size_t failAt_;
+    std::thread::id owner_ = std::this_thread::get_id();
+};
+
+// Checks that lines are exactly `expected`: the same offsets and texts, in the same order.
+void ExpectSameLines(const std::vector<ExpectedLine>& lines, const std::vector<ExpectedLine>& expected);
+
+// Checks that InstanceLines, and a sink given to ListInstances, give exactly `expected` (offsets, lengths,
+// bytes) at every block size and thread count.
 void ExpectInstances(const std::string& path, const std::string& searchString,
                      const std::vector<ExpectedLine>& expected);
 
