@@ -1,6 +1,7 @@
 #include "scan/Scan.h"
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
@@ -15,6 +16,10 @@
 
 #include "text/LineReader.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace scan {
 
 namespace {
@@ -26,6 +31,48 @@ std::int32_t Saturate(std::uint64_t count) {
     constexpr auto kMax = static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max());
     return static_cast<std::int32_t>(std::min(count, kMax));
 }
+
+// Finds the CRs of the read buffer 64 bytes at a time and keeps the positions found in the last 64 bytes
+// it looked at, so that a short line costs a bit test rather than a search of its own.
+class CrFinder {
+public:
+    static constexpr std::size_t kNone = SIZE_MAX;
+
+    // The bytes before the buffer's end may have moved: nothing kept holds.
+    void Forget() { base_ = kNone; }
+
+    // The first CR in buf[from, end), or kNone. The bytes before `end` must not change until Forget.
+    std::size_t Find(const char* buf, std::size_t from, std::size_t end) {
+        if (base_ != kNone && from >= base_ && from - base_ < 64) {
+            const std::uint64_t ahead = mask_ & (~std::uint64_t{0} << (from - base_));
+            if (ahead != 0)
+                return base_ + static_cast<std::size_t>(std::countr_zero(ahead));
+            from = base_ + 64;
+        }
+#if defined(__SSE2__)
+        for (; from + 64 <= end; from += 64) {
+            const __m128i cr = _mm_set1_epi8('\r');
+            std::uint64_t mask = 0;
+            for (int k = 0; k < 4; ++k) {
+                const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(buf + from + 16 * k));
+                mask |=
+                    std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, cr)))}
+                    << (16 * k);
+            }
+            base_ = from;
+            mask_ = mask;
+            if (mask != 0)
+                return from + static_cast<std::size_t>(std::countr_zero(mask));
+        }
+#endif
+        const void* cr = from < end ? std::memchr(buf + from, '\r', end - from) : nullptr;
+        return cr != nullptr ? static_cast<std::size_t>(static_cast<const char*>(cr) - buf) : kNone;
+    }
+
+private:
+    std::size_t base_ = kNone;
+    std::uint64_t mask_ = 0;
+};
 
 // One range of the file for one thread: the lines that start at or after `begin` (a line start) and before
 // `limit`; the last of them may run on past the limit to its end. Bytes past `size` (the file's size at
@@ -102,6 +149,7 @@ text::Status Searcher::Search(const Range& range, detail::MatchState& state, std
     bool continued = false; // the line at pos began in an earlier piece
     std::uint64_t continuedOffset = 0;
 
+    CrFinder crs; // forgets what it found whenever the buffer's bytes move
     detail::LineRun run;
     run.data = buf;
     run.lineStarts = starts.get();
@@ -151,10 +199,9 @@ text::Status Searcher::Search(const Range& range, detail::MatchState& state, std
                     done = true;
                     break;
                 }
-                const void* cr = std::memchr(buf + next, '\r', end - next);
-                if (cr == nullptr)
+                const std::size_t c = crs.Find(buf, next, end);
+                if (c == CrFinder::kNone)
                     break;
-                const auto c = static_cast<std::size_t>(static_cast<const char*>(cr) - buf);
                 starts[count] = next;
                 ends[count] = c;
                 ++count;
@@ -186,6 +233,7 @@ text::Status Searcher::Search(const Range& range, detail::MatchState& state, std
             if (pos > 0) {
                 std::memmove(buf, buf + pos, end - pos);
                 bufferOffset += pos;
+                crs.Forget();
                 end -= pos;
                 pos = 0;
             }
@@ -213,12 +261,14 @@ text::Status Searcher::Search(const Range& range, detail::MatchState& state, std
             }
             std::memmove(buf, buf + end - keep, keep);
             bufferOffset += end - keep;
+            crs.Forget();
             end = keep;
             continue;
         }
         if (pos > 0) {
             std::memmove(buf, buf + pos, end - pos);
             bufferOffset += pos;
+            crs.Forget();
             end -= pos;
             pos = 0;
         }
