@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "scan/LineRun.h"
 
@@ -364,9 +365,10 @@ struct Lane {
 constexpr std::size_t kLanes = 4;
 constexpr std::size_t kMinLaneBytes = 512;
 constexpr std::size_t kLaneOverlapShare = 16;
-// Lines are walked four at a time when more than this many are left, and the catalogue has at most
-// kMaxPatternsBeside patterns (each walk keeps 8 bytes per pattern: at most 8 MiB for the four).
+// Lines are walked kLinesBeside at a time when more than kMinLinesBeside are left, and the catalogue has at
+// most kMaxPatternsBeside patterns (each walk keeps 8 bytes per pattern: at most 8 MiB for the four).
 constexpr std::size_t kMinLinesBeside = 8;
+constexpr std::size_t kLinesBeside = 8;
 constexpr std::size_t kMaxPatternsBeside = std::size_t{1} << 18;
 
 } // namespace
@@ -476,8 +478,8 @@ void Automaton::WalkLinesBeside(const LineRun& run, std::size_t from, std::size_
     const std::uint32_t* table = dense_.data();
     const std::uint8_t* classOf = classOf_.data();
     const std::size_t patterns = state.lastLine.size();
-    if (state.laneLast.size() < kLanes * patterns)
-        state.laneLast.assign(kLanes * patterns, 0);
+    if (state.laneLast.size() < kLinesBeside * patterns)
+        state.laneLast.assign(kLinesBeside * patterns, 0);
     struct LineLane {
         std::size_t j = 0;
         std::size_t end = 0;
@@ -549,28 +551,29 @@ void Automaton::WalkLinesBeside(const LineRun& run, std::size_t from, std::size_
         ++lane.j;
     };
 
-    LineLane l0, l1, l2, l3;
-    l0.last = state.laneLast.data();
-    l1.last = l0.last + patterns;
-    l2.last = l1.last + patterns;
-    l3.last = l2.last + patterns;
-    if (take(l0) && take(l1) && take(l2) && take(l3)) {
+    std::array<LineLane, kLinesBeside> lanes;
+    for (std::size_t k = 0; k < kLinesBeside; ++k)
+        lanes[k].last = state.laneLast.data() + k * patterns;
+    const auto each = [&]<std::size_t... K>(std::index_sequence<K...>, auto&& f) {
+        return (f(lanes[K]) && ...);
+    };
+    constexpr auto kAll = std::make_index_sequence<kLinesBeside>{};
+    if (each(kAll, take)) {
         for (;;) {
-            step(l0);
-            step(l1);
-            step(l2);
-            step(l3);
-            if ((l0.j == l0.end && !take(l0)) || (l1.j == l1.end && !take(l1)) ||
-                (l2.j == l2.end && !take(l2)) || (l3.j == l3.end && !take(l3)))
+            each(kAll, [&](LineLane& lane) {
+                step(lane);
+                return true;
+            });
+            if (!each(kAll, [&](LineLane& lane) { return lane.j < lane.end || take(lane); }))
                 break;
         }
     }
     // The lines left, one walk at a time.
-    for (LineLane* lane : {&l0, &l1, &l2, &l3}) {
+    for (LineLane& lane : lanes) {
         do {
-            while (lane->j < lane->end)
-                step(*lane);
-        } while (take(*lane));
+            while (lane.j < lane.end)
+                step(lane);
+        } while (take(lane));
     }
 }
 
