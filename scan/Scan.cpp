@@ -292,17 +292,27 @@ text::Status LineStartAtOrAfter(const text::File& file, std::uint64_t cut, std::
         const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), size - at));
         if (text::Status status = file.ReadSomeAt(at, block.data(), want, got); !status)
             return status;
-        for (std::size_t i = 0; i < got; ++i) {
+        for (std::size_t i = 0; i < got;) {
+            if (!afterCr) {
+                // Only a CR can end a line: straight to the next one (a line may be gigabytes long).
+                const void* cr = std::memchr(block.data() + i, '\r', got - i);
+                if (cr == nullptr)
+                    break;
+                i = static_cast<std::size_t>(static_cast<const char*>(cr) - block.data()) + 1;
+                afterCr = true;
+                continue;
+            }
             const std::uint64_t offset = at + i;
-            if (afterCr && block[i] != '\n' && offset >= cut) {
+            if (block[i] != '\n' && offset >= cut) {
                 start = offset; // a lone CR ended the line before
                 return text::Status::Ok();
             }
-            if (afterCr && block[i] == '\n' && offset + 1 >= cut) {
+            if (block[i] == '\n' && offset + 1 >= cut) {
                 start = offset + 1; // CR LF ended the line before
                 return text::Status::Ok();
             }
             afterCr = block[i] == '\r';
+            ++i;
         }
         at += got;
         if (got < want || at >= size) {
