@@ -53,7 +53,7 @@ public:
         for (; from + 64 <= end; from += 64) {
             const __m128i cr = _mm_set1_epi8('\r');
             std::uint64_t mask = 0;
-            for (int k = 0; k < 4; ++k) {
+            for (std::size_t k = 0; k < 4; ++k) {
                 const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(buf + from + 16 * k));
                 mask |=
                     std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, cr)))}
