@@ -76,7 +76,7 @@ void Automaton::Build(std::vector<std::pair<std::string_view, std::uint32_t>> pa
             ++common;
         path.resize(common + 1);
         for (std::size_t j = common; j < text.size(); ++j) {
-            if (parent.size() >= kRepeats / 2)
+            if (parent.size() >= kSparse)
                 throw std::bad_alloc();
             parent.push_back(path.back());
             label.push_back(static_cast<unsigned char>(text[j]));
@@ -181,6 +181,7 @@ void Automaton::Build(std::vector<std::pair<std::string_view, std::uint32_t>> pa
     const std::uint32_t first = usedCount < 256 ? 1 : 0;
     const std::uint32_t classes = usedCount + first;
     // The whole automaton when it fits, else its shallowest nodes, where it spends most of its steps.
+    maxDenseCells = std::min<std::size_t>(maxDenseCells, kSparse); // rows stay below kSparse
     const bool whole = std::size_t{n} * classes <= maxDenseCells;
     denseNodes_ = whole ? n : static_cast<std::uint32_t>(std::min<std::size_t>(n, maxDenseCells / classes));
     if (denseNodes_ == 0)
@@ -216,8 +217,7 @@ void Automaton::Build(std::vector<std::pair<std::string_view, std::uint32_t>> pa
         for (std::uint32_t k = 0; k < classes_; ++k) {
             std::uint32_t& cell = dense_[std::size_t{v} * classes_ + k];
             const std::uint32_t target = cell;
-            cell = (whole ? target * classes_ : target) | stepFlags_[target] |
-                   (target == v && v != 0 ? kRepeats : 0);
+            cell = Encode(target) | stepFlags_[target] | (target == v && v != 0 ? kRepeats : 0);
         }
     }
 }
@@ -287,16 +287,15 @@ std::uint32_t Automaton::Child(std::uint32_t node, unsigned char byte) const {
     return kNone;
 }
 
-// The next node from one past the dense table: through the trie's children and the failure links.
+// The step by `byte` from a node past the dense table, as a dense entry gives it (the state reached and the
+// step's flags, but for the step that stays in place): through the trie's children and the failure links.
 std::uint32_t Automaton::NextSparse(std::uint32_t node, unsigned char byte) const {
     for (;;) {
         if (node < denseNodes_)
-            return dense_[std::size_t{node} * classes_ + classOf_[byte]] & ~kFlags;
-        if (node == 0)
-            return rootNext_[byte];
-        const std::uint32_t c = Child(node, byte);
-        if (c != kNone)
-            return c;
+            return dense_[std::size_t{node} * classes_ + classOf_[byte]];
+        const std::uint32_t c = node == 0 ? rootNext_[byte] : Child(node, byte);
+        if (node == 0 || c != kNone)
+            return Encode(c) | stepFlags_[c];
         node = fail_[node];
     }
 }
@@ -391,14 +390,14 @@ void Automaton::WalkLine(const LineRun& run, std::size_t i, bool shared, std::si
         __attribute__((always_inline)) {
         if (flags != 0) [[unlikely]] {
             if (flags & kReports)
-                counted += Report(Whole ? next / classes_ : next, run, i, shared, state);
+                counted += Report(NodeOf(next), run, i, shared, state);
             const char byte = d[lane.j];
             if ((flags & kRepeats) && lane.j + 1 < lane.end && d[lane.j + 1] == byte) {
                 if (next == lane.at) {
                     lane.j = RunEnd(d, lane.j + 1, lane.end, byte) - 1;
                 } else if (!runNodes_.empty()) {
-                    const Jump jump = JumpRun(Whole ? next / classes_ : next, d, lane.j, lane.end);
-                    next = Whole ? jump.node * classes_ : jump.node;
+                    const Jump jump = JumpRun(NodeOf(next), d, lane.j, lane.end);
+                    next = Encode(jump.node);
                     lane.j += jump.steps;
                 }
             }
@@ -408,13 +407,13 @@ void Automaton::WalkLine(const LineRun& run, std::size_t i, bool shared, std::si
     };
     const auto step = [&](Lane & lane) __attribute__((always_inline)) {
         const auto byte = static_cast<unsigned char>(d[lane.j]);
-        if (Whole || lane.at < denseNodes_) {
-            const std::size_t row = Whole ? lane.at : std::size_t{lane.at} * classes_;
-            const std::uint32_t cell = table[row + classOf[byte]];
+        if (Whole || (lane.at & kSparse) == 0) {
+            const std::uint32_t cell = table[lane.at + classOf[byte]];
             land(lane, cell & ~kFlags, cell & kFlags);
         } else {
-            const std::uint32_t next = NextSparse(lane.at, byte);
-            land(lane, next, stepFlags_[next] | (next == lane.at ? kRepeats : 0));
+            const std::uint32_t cell = NextSparse(lane.at & ~kSparse, byte);
+            const std::uint32_t next = cell & ~kFlags;
+            land(lane, next, (cell & kFlags) | (next == lane.at ? kRepeats : 0));
         }
     };
 
@@ -461,7 +460,7 @@ void Automaton::WalkLine(const LineRun& run, std::size_t i, bool shared, std::si
                 step(*lane);
         return;
     }
-    Lane lane{start, end, 0};
+    Lane lane{start, end, Encode(0)};
     while (counted < all && lane.j < lane.end)
         step(lane);
 }
@@ -489,6 +488,7 @@ void Automaton::WalkLinesBeside(const LineRun& run, std::size_t from, std::size_
         std::uint64_t* last = nullptr;
     };
     std::size_t next = from;
+    const std::uint32_t root = Encode(0);
     // Gives the lane the next line that has bytes; false when there is none.
     const auto take = [&](LineLane & lane) __attribute__((always_inline)) {
         while (next < to) {
@@ -496,7 +496,7 @@ void Automaton::WalkLinesBeside(const LineRun& run, std::size_t from, std::size_
             if (run.lineEnds[i] > run.lineStarts[i]) {
                 lane.j = run.lineStarts[i];
                 lane.end = run.lineEnds[i];
-                lane.at = 0;
+                lane.at = root;
                 lane.counted = 0;
                 lane.stamp = run.firstLine + i + 1;
                 return true;
@@ -520,18 +520,18 @@ void Automaton::WalkLinesBeside(const LineRun& run, std::size_t from, std::size_
         const auto byte = static_cast<unsigned char>(d[lane.j]);
         std::uint32_t target = 0;
         std::uint32_t flags = 0;
-        if (Whole || lane.at < denseNodes_) {
-            const std::size_t row = Whole ? lane.at : std::size_t{lane.at} * classes_;
-            const std::uint32_t cell = table[row + classOf[byte]];
+        if (Whole || (lane.at & kSparse) == 0) {
+            const std::uint32_t cell = table[lane.at + classOf[byte]];
             target = cell & ~kFlags;
             flags = cell & kFlags;
         } else {
-            target = NextSparse(lane.at, byte);
-            flags = stepFlags_[target] | (target == lane.at ? kRepeats : 0);
+            const std::uint32_t cell = NextSparse(lane.at & ~kSparse, byte);
+            target = cell & ~kFlags;
+            flags = (cell & kFlags) | (target == lane.at ? kRepeats : 0);
         }
         if (flags != 0) [[unlikely]] {
             if (flags & kReports) {
-                report(lane, Whole ? target / classes_ : target);
+                report(lane, NodeOf(target));
                 if (lane.counted == all) {
                     lane.j = lane.end; // every pattern is counted in this line
                     return;
@@ -541,8 +541,8 @@ void Automaton::WalkLinesBeside(const LineRun& run, std::size_t from, std::size_
                 if (target == lane.at) {
                     lane.j = RunEnd(d, lane.j + 1, lane.end, d[lane.j]) - 1;
                 } else if (!runNodes_.empty()) {
-                    const Jump jump = JumpRun(Whole ? target / classes_ : target, d, lane.j, lane.end);
-                    target = Whole ? jump.node * classes_ : jump.node;
+                    const Jump jump = JumpRun(NodeOf(target), d, lane.j, lane.end);
+                    target = Encode(jump.node);
                     lane.j += jump.steps;
                 }
             }

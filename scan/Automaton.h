@@ -59,6 +59,15 @@ private:
     static constexpr std::uint32_t kReports = std::uint32_t{1} << 31;
     static constexpr std::uint32_t kRepeats = std::uint32_t{1} << 30;
     static constexpr std::uint32_t kFlags = kReports | kRepeats;
+    // A walk's state: for a node in the dense table its row (the node times classes_), for one past it the
+    // node's number with kSparse set (node numbers stay below kSparse).
+    static constexpr std::uint32_t kSparse = std::uint32_t{1} << 29;
+    std::uint32_t Encode(std::uint32_t node) const {
+        return node < denseNodes_ ? node * classes_ : node | kSparse;
+    }
+    std::uint32_t NodeOf(std::uint32_t state) const {
+        return (state & kSparse) != 0 ? state & ~kSparse : state / classes_;
+    }
 
     // How many of the patterns have been counted in the line with this stamp.
     std::size_t Stamped(std::uint64_t stamp, const MatchState& state) const;
@@ -101,9 +110,9 @@ private:
     std::vector<std::uint32_t> runLeft_;
     std::vector<std::uint32_t> runOut_;
 
-    // The dense form: per node and byte class, the next node, with the flags of the node reached. When
-    // it holds every node (denseNodes_ is the node count), the next node times classes_ (its row); otherwise
-    // it holds the first denseNodes_ nodes (the shallowest) and the plain next node.
+    // The dense form: per node and byte class, the state reached (see Encode) and the step's flags. It holds
+    // every node (denseNodes_ is the node count) when they fit, otherwise the first denseNodes_ (the
+    // shallowest).
     std::vector<std::uint32_t> dense_;
     std::uint32_t denseNodes_ = 0;
     std::array<std::uint8_t, 256> classOf_{};
