@@ -349,8 +349,7 @@ Automaton::Jump Automaton::JumpRun(std::uint32_t node, const char* d, std::size_
 
 namespace {
 
-// A walk over part of a line: the next byte, where the part ends, and the state (for the whole dense table
-// its row, else its node).
+// A walk over part of a line: the next byte, where the part ends, and the state (see Encode).
 struct Lane {
     std::size_t j = 0;
     std::size_t end = 0;
