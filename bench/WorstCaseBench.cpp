@@ -4,9 +4,10 @@
 // ratio of its time to the bare pass over the same file (read and split into lines), measured in the same
 // run. Counts are checked against those the construction of each case implies. Then the peak memory that
 // compiling huge catalogues takes.
-//   brindlemar-bench-worst [DIR] [--runs N] [--scale PERCENT]
+//   brindlemar-bench-worst [DIR] [--runs N] [--scale PERCENT] [--only TEXT]
 // Files are written in a fresh folder inside DIR (default: the system's temporary folder) and removed.
-// --scale shrinks the files (and the longest search strings with them) for a quick look.
+// --scale shrinks the files (and the longest search strings with them) for a quick look; --only runs the
+// cases whose name holds TEXT.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -83,16 +84,19 @@ int main(int argc, char** argv) {
     std::filesystem::path parent = std::filesystem::temp_directory_path();
     int runs = 5;
     std::uint64_t scale = 100;
+    std::string only;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--runs" && i + 1 < argc)
             runs = std::max(1, std::atoi(argv[++i]));
         else if (arg == "--scale" && i + 1 < argc)
             scale = std::clamp<std::uint64_t>(std::strtoull(argv[++i], nullptr, 10), 1, 100);
+        else if (arg == "--only" && i + 1 < argc)
+            only = argv[++i];
         else if (!arg.empty() && arg[0] != '-')
             parent = arg;
         else {
-            std::fprintf(stderr, "usage: %s [DIR] [--runs N] [--scale PERCENT]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [DIR] [--runs N] [--scale PERCENT] [--only TEXT]\n", argv[0]);
             return 2;
         }
     }
@@ -204,6 +208,8 @@ int main(int argc, char** argv) {
                 runs, kTargetRatio);
     bool allMet = true;
     for (const Case& c : cases) {
+        if (c.name.find(only) == std::string::npos)
+            continue;
         const std::string path = (dir / "SMTP-Debug-worst.log").string();
         if (c.expected) {
             std::ofstream out(path, std::ios::binary | std::ios::trunc);
