@@ -105,32 +105,31 @@ void Automaton::Build(std::vector<std::pair<std::string_view, std::uint32_t>> pa
     std::vector<std::uint32_t> order;
     order.reserve(n);
     order.push_back(0);
-    firstChild_.assign(std::size_t{n} + 1, n);
+    nodes_.assign(std::size_t{n} + 1, Node{n, 0, 0, 0});
     for (std::uint32_t k = 0; k < order.size(); ++k) {
         const std::uint32_t v = order[k];
-        firstChild_[k] = static_cast<std::uint32_t>(order.size());
+        nodes_[k].firstChild = static_cast<std::uint32_t>(order.size());
         for (std::uint32_t c = begin[v]; c < begin[v + 1]; ++c)
             order.push_back(children[c]);
     }
     begin = {};
     children = {};
-    label_.resize(n);
     out_.resize(n);
     for (std::uint32_t k = 0; k < n; ++k) {
-        label_[k] = label[order[k]];
+        nodes_[k].label = label[order[k]];
         out_[k] = out[order[k]];
     }
     label = {};
     out = {};
     order = {};
     rootNext_.fill(0);
-    for (std::uint32_t c = firstChild_[0]; c < firstChild_[1]; ++c)
-        rootNext_[label_[c]] = c;
+    for (std::uint32_t c = nodes_[0].firstChild; c < nodes_[1].firstChild; ++c)
+        rootNext_[nodes_[c].label] = c;
     if (!failureLinks) {
         endPairs_.fill(0);
-        for (std::uint32_t v = firstChild_[0]; v < firstChild_[1]; ++v)
-            for (std::uint32_t c = firstChild_[v]; c < firstChild_[v + 1]; ++c) {
-                const std::uint32_t pair = label_[v] | static_cast<std::uint32_t>(label_[c]) << 8;
+        for (std::uint32_t v = nodes_[0].firstChild; v < nodes_[1].firstChild; ++v)
+            for (std::uint32_t c = nodes_[v].firstChild; c < nodes_[v + 1].firstChild; ++c) {
+                const std::uint32_t pair = nodes_[v].label | static_cast<std::uint32_t>(nodes_[c].label) << 8;
                 endPairs_[pair >> 6] |= std::uint64_t{1} << (pair & 63);
             }
         BuildRuns(false);
@@ -139,24 +138,23 @@ void Automaton::Build(std::vector<std::pair<std::string_view, std::uint32_t>> pa
 
     // Failure links and report links, shallower nodes first.
     denseNodes_ = 0;
-    fail_.assign(n, 0);
     report_.assign(n, kNone);
     for (std::uint32_t v = 0; v < n; ++v) {
         if (v > 0)
-            report_[v] = out_[v] != kNone ? v : report_[fail_[v]];
-        for (std::uint32_t c = firstChild_[v]; c < firstChild_[v + 1]; ++c) {
+            report_[v] = out_[v] != kNone ? v : report_[nodes_[v].fail];
+        for (std::uint32_t c = nodes_[v].firstChild; c < nodes_[v + 1].firstChild; ++c) {
             if (v == 0)
                 continue; // a node of depth 1 fails to the root
-            std::uint32_t f = fail_[v];
+            std::uint32_t f = nodes_[v].fail;
             for (;;) {
-                const std::uint32_t t = f == 0 ? rootNext_[label_[c]] : Child(f, label_[c]);
+                const std::uint32_t t = f == 0 ? rootNext_[nodes_[c].label] : Child(f, nodes_[c].label);
                 if (t != kNone && t != 0) {
-                    fail_[c] = t;
+                    nodes_[c].fail = t;
                     break;
                 }
                 if (f == 0)
                     break;
-                f = fail_[f];
+                f = nodes_[f].fail;
             }
         }
     }
@@ -165,18 +163,17 @@ void Automaton::Build(std::vector<std::pair<std::string_view, std::uint32_t>> pa
 
     // A step that reaches a node that reports, or one where a long chain of one byte starts (a run of that
     // byte goes down it at once). A step that stays where it is (see the dense table) is flagged by the walk.
-    stepFlags_.assign(n, 0);
     for (std::uint32_t v = 1; v < n; ++v) {
         if (report_[v] != kNone)
-            stepFlags_[v] |= kReports;
+            nodes_[v].flags |= kReports >> kFlagShift;
         if (!runLeft_.empty() && runLeft_[v] >= kMinRunSteps)
-            stepFlags_[v] |= kRepeats;
+            nodes_[v].flags |= kRepeats >> kFlagShift;
     }
 
     // The dense table: bytes that occur in no pattern share one class, which always leads to the root.
     std::array<bool, 256> used{};
     for (std::uint32_t v = 1; v < n; ++v)
-        used[label_[v]] = true;
+        used[nodes_[v].label] = true;
     const auto usedCount = static_cast<std::uint32_t>(std::count(used.begin(), used.end(), true));
     const std::uint32_t first = usedCount < 256 ? 1 : 0;
     const std::uint32_t classes = usedCount + first;
@@ -210,14 +207,14 @@ void Automaton::Build(std::vector<std::pair<std::string_view, std::uint32_t>> pa
             if (c != kNone && c != 0)
                 cell = c;
             else if (v != 0)
-                cell = dense_[std::size_t{fail_[v]} * classes_ + k];
+                cell = dense_[std::size_t{nodes_[v].fail} * classes_ + k];
         }
     }
     for (std::uint32_t v = 0; v < denseNodes_; ++v) {
         for (std::uint32_t k = 0; k < classes_; ++k) {
             std::uint32_t& cell = dense_[std::size_t{v} * classes_ + k];
             const std::uint32_t target = cell;
-            cell = Encode(target) | stepFlags_[target] | (target == v && v != 0 ? kRepeats : 0);
+            cell = Encode(target) | StepFlags(target) | (target == v && v != 0 ? kRepeats : 0);
         }
     }
 }
@@ -227,13 +224,13 @@ void Automaton::Build(std::vector<std::pair<std::string_view, std::uint32_t>> pa
 // kept in one piece of runNodes_, so the node any number of steps further down is found at once. Kept only
 // when some chain is long.
 void Automaton::BuildRuns(bool failureLinks) {
-    const auto n = static_cast<std::uint32_t>(label_.size());
+    const auto n = static_cast<std::uint32_t>(NodeCount());
     std::vector<std::uint32_t> next(n, kNone);
     std::vector<bool> followsParent(n, false);
     bool longRuns = false;
     std::vector<std::uint32_t> length(n, 0);
     for (std::uint32_t v = n; v-- > 1;) {
-        const std::uint32_t c = Child(v, label_[v]);
+        const std::uint32_t c = Child(v, nodes_[v].label);
         if (c == kNone || (failureLinks && report_[c] != kNone))
             continue;
         next[v] = c;
@@ -274,15 +271,16 @@ void Automaton::BuildRuns(bool failureLinks) {
 }
 
 std::uint32_t Automaton::Child(std::uint32_t node, unsigned char byte) const {
-    const unsigned char* labels = label_.data();
-    std::uint32_t lo = firstChild_[node];
-    std::uint32_t hi = firstChild_[node + 1];
+    const Node* nodes = nodes_.data();
+    std::uint32_t lo = nodes[node].firstChild;
+    std::uint32_t hi = nodes[node + 1].firstChild;
     if (hi - lo > 8) {
-        const unsigned char* found = std::lower_bound(labels + lo, labels + hi, byte);
-        return found != labels + hi && *found == byte ? static_cast<std::uint32_t>(found - labels) : kNone;
+        const Node* found = std::lower_bound(nodes + lo, nodes + hi, byte,
+                                             [](const Node& v, unsigned char b) { return v.label < b; });
+        return found != nodes + hi && found->label == byte ? static_cast<std::uint32_t>(found - nodes) : kNone;
     }
     for (; lo < hi; ++lo)
-        if (labels[lo] == byte)
+        if (nodes[lo].label == byte)
             return lo;
     return kNone;
 }
@@ -295,8 +293,8 @@ std::uint32_t Automaton::NextSparse(std::uint32_t node, unsigned char byte) cons
             return dense_[std::size_t{node} * classes_ + classOf_[byte]];
         const std::uint32_t c = node == 0 ? rootNext_[byte] : Child(node, byte);
         if (node == 0 || c != kNone)
-            return Encode(c) | stepFlags_[c];
-        node = fail_[node];
+            return Encode(c) | StepFlags(c);
+        node = nodes_[node].fail;
     }
 }
 
@@ -308,7 +306,7 @@ std::size_t Automaton::Report(std::uint32_t node, const LineRun& run, std::size_
                               MatchState& state) const {
     const std::uint64_t stamp = run.firstLine + line + 1;
     std::size_t added = 0;
-    for (std::uint32_t o = report_[node]; o != kNone; o = report_[fail_[o]]) {
+    for (std::uint32_t o = report_[node]; o != kNone; o = report_[nodes_[o].fail]) {
         const std::uint32_t pattern = out_[o];
         if (shared) {
             if (state.walkMark[pattern] == state.walkEpoch)
@@ -505,7 +503,7 @@ void Automaton::WalkLinesBeside(const LineRun& run, std::size_t from, std::size_
     };
     // As Report, with the lane's record.
     const auto report = [&](LineLane& lane, std::uint32_t node) {
-        for (std::uint32_t o = report_[node]; o != kNone; o = report_[fail_[o]]) {
+        for (std::uint32_t o = report_[node]; o != kNone; o = report_[nodes_[o].fail]) {
             const std::uint32_t pattern = out_[o];
             if (lane.last[pattern] == lane.stamp)
                 break;
@@ -515,19 +513,9 @@ void Automaton::WalkLinesBeside(const LineRun& run, std::size_t from, std::size_
             ++lane.counted;
         }
     };
-    const auto step = [&](LineLane & lane) __attribute__((always_inline)) {
-        const auto byte = static_cast<unsigned char>(d[lane.j]);
-        std::uint32_t target = 0;
-        std::uint32_t flags = 0;
-        if (Whole || (lane.at & kSparse) == 0) {
-            const std::uint32_t cell = table[lane.at + classOf[byte]];
-            target = cell & ~kFlags;
-            flags = cell & kFlags;
-        } else {
-            const std::uint32_t cell = NextSparse(lane.at & ~kSparse, byte);
-            target = cell & ~kFlags;
-            flags = (cell & kFlags) | (target == lane.at ? kRepeats : 0);
-        }
+    // Completes a step of the lane that has reached `target` through its byte (see WalkLine's).
+    const auto land = [&](LineLane & lane, std::uint32_t target, std::uint32_t flags)
+        __attribute__((always_inline)) {
         if (flags != 0) [[unlikely]] {
             if (flags & kReports) {
                 report(lane, NodeOf(target));
@@ -549,6 +537,17 @@ void Automaton::WalkLinesBeside(const LineRun& run, std::size_t from, std::size_
         lane.at = target;
         ++lane.j;
     };
+    const auto step = [&](LineLane & lane) __attribute__((always_inline)) {
+        const auto byte = static_cast<unsigned char>(d[lane.j]);
+        if (Whole || (lane.at & kSparse) == 0) {
+            const std::uint32_t cell = table[lane.at + classOf[byte]];
+            land(lane, cell & ~kFlags, cell & kFlags);
+        } else {
+            const std::uint32_t cell = NextSparse(lane.at & ~kSparse, byte);
+            const std::uint32_t target = cell & ~kFlags;
+            land(lane, target, (cell & kFlags) | (target == lane.at ? kRepeats : 0));
+        }
+    };
 
     std::array<LineLane, kLinesBeside> lanes;
     for (std::size_t k = 0; k < kLinesBeside; ++k)
@@ -557,12 +556,57 @@ void Automaton::WalkLinesBeside(const LineRun& run, std::size_t from, std::size_
         return (f(lanes[K]) && ...);
     };
     constexpr auto kAll = std::make_index_sequence<kLinesBeside>{};
+    static_assert(kLinesBeside == 4);
+    LineLane& l0 = lanes[0];
+    LineLane& l1 = lanes[1];
+    LineLane& l2 = lanes[2];
+    LineLane& l3 = lanes[3];
+    const auto* u = reinterpret_cast<const unsigned char*>(d);
+    // A step the tight loop leaves to land(): it reports, may skip a run, or leaves the dense table.
+    constexpr std::uint32_t kSlow = kFlags | (Whole ? 0 : kSparse);
     if (each(kAll, take)) {
         for (;;) {
-            each(kAll, [&](LineLane& lane) {
-                step(lane);
-                return true;
-            });
+            if (Whole || ((l0.at | l1.at | l2.at | l3.at) & kSparse) == 0) {
+                // As many steps as every lane's line has left, taken in turn with the lanes' places and
+                // states in locals, while no step needs more than the table.
+                std::size_t left =
+                    std::min(std::min(l0.end - l0.j, l1.end - l1.j), std::min(l2.end - l2.j, l3.end - l3.j));
+                std::uint32_t a0 = l0.at, a1 = l1.at, a2 = l2.at, a3 = l3.at;
+                std::size_t j0 = l0.j, j1 = l1.j, j2 = l2.j, j3 = l3.j;
+                std::uint32_t c0 = 0, c1 = 0, c2 = 0, c3 = 0;
+                for (; left > 0; --left) {
+                    c0 = table[a0 + classOf[u[j0]]];
+                    c1 = table[a1 + classOf[u[j1]]];
+                    c2 = table[a2 + classOf[u[j2]]];
+                    c3 = table[a3 + classOf[u[j3]]];
+                    if (((c0 | c1 | c2 | c3) & kSlow) != 0) [[unlikely]]
+                        break;
+                    a0 = c0;
+                    a1 = c1;
+                    a2 = c2;
+                    a3 = c3;
+                    ++j0;
+                    ++j1;
+                    ++j2;
+                    ++j3;
+                }
+                l0.at = a0, l1.at = a1, l2.at = a2, l3.at = a3;
+                l0.j = j0, l1.j = j1, l2.j = j2, l3.j = j3;
+                if (left > 0) {
+                    land(l0, c0 & ~kFlags, c0 & kFlags);
+                    land(l1, c1 & ~kFlags, c1 & kFlags);
+                    land(l2, c2 & ~kFlags, c2 & kFlags);
+                    land(l3, c3 & ~kFlags, c3 & kFlags);
+                }
+            } else {
+                // A lane past the dense table walks on alone until it is back in the table or its line
+                // ends (the others wait for it).
+                each(kAll, [&](LineLane& lane) {
+                    while ((lane.at & kSparse) != 0 && lane.j < lane.end)
+                        step(lane);
+                    return true;
+                });
+            }
             if (!each(kAll, [&](LineLane& lane) { return lane.j < lane.end || take(lane); }))
                 break;
         }
@@ -595,14 +639,14 @@ void Automaton::ScanLines(const LineRun& run, std::size_t from, bool shared, Mat
             counted = countedInFrom != kUnknown ? countedInFrom : Stamped(run.firstLine + i + 1, state);
         else if (i == from)
             counted = CountedIn(run, i, state);
-        if (denseNodes_ == label_.size())
+        if (denseNodes_ == NodeCount())
             WalkLine<true>(run, i, shared && i == from, counted, state);
         else
             WalkLine<false>(run, i, shared && i == from, counted, state);
         // Many lines left (and no instance list, which needs the lines in order): four at a time.
         if (i == from && to - from > kMinLinesBeside && state.found == nullptr &&
             state.lastLine.size() <= kMaxPatternsBeside) {
-            if (denseNodes_ == label_.size())
+            if (denseNodes_ == NodeCount())
                 WalkLinesBeside<true>(run, from + 1, to, state);
             else
                 WalkLinesBeside<false>(run, from + 1, to, state);
@@ -656,8 +700,8 @@ void Automaton::WalkLineEnds(const LineRun& run, std::size_t complete, MatchStat
 }
 
 std::size_t Automaton::MemoryBytes() const {
-    return firstChild_.capacity() * 4 + label_.capacity() + out_.capacity() * 4 + fail_.capacity() * 4 +
-           report_.capacity() * 4 + stepFlags_.capacity() * 4 + dense_.capacity() * 4 +
+    return nodes_.capacity() * sizeof(Node) + out_.capacity() * 4 + report_.capacity() * 4 +
+           dense_.capacity() * 4 +
            (runNodes_.capacity() + runPos_.capacity() + runLeft_.capacity() + runOut_.capacity()) * 4 +
            sizeof(*this);
 }

@@ -54,7 +54,7 @@ public:
 
 private:
     static constexpr std::uint32_t kNone = ~std::uint32_t{0};
-    // A step's flags, in a dense entry and in stepFlags_: the node reached reports a pattern; a run of the
+    // A step's flags, in a dense entry and in a node's record: the node reached reports a pattern; a run of the
     // byte that led there would keep it there or take it down a long chain (see WalkLine).
     static constexpr std::uint32_t kReports = std::uint32_t{1} << 31;
     static constexpr std::uint32_t kRepeats = std::uint32_t{1} << 30;
@@ -87,18 +87,28 @@ private:
     std::size_t Report(std::uint32_t node, const LineRun& run, std::size_t line, bool shared,
                        MatchState& state) const;
 
-    // Nodes are numbered breadth-first, so node n's children are the nodes firstChild_[n] ..
-    // firstChild_[n + 1] - 1, in the order of their labels, and a failure link always points to a
-    // smaller number.
+    // Nodes are numbered breadth-first, so node n's children are the nodes nodes_[n].firstChild ..
+    // nodes_[n + 1].firstChild - 1, in the order of their labels, and a failure link always points to a
+    // smaller number. What a walk past the dense table needs of a node is kept together: a step there reads
+    // the node's children, which hold what the next step needs.
+    static constexpr unsigned kFlagShift = 24;
+    static_assert((kFlags & ((std::uint32_t{1} << kFlagShift) - 1)) == 0);
+    struct Node {
+        std::uint32_t firstChild = 0;
+        std::uint32_t fail = 0;  // the longest proper suffix of the node's text that is a node
+        unsigned char label = 0; // the byte that leads to the node
+        std::uint8_t flags = 0;  // the flags of a step that reaches the node, shifted down by kFlagShift
+    };
+    std::size_t NodeCount() const { return nodes_.empty() ? 0 : nodes_.size() - 1; }
+    std::uint32_t StepFlags(std::uint32_t node) const {
+        return std::uint32_t{nodes_[node].flags} << kFlagShift;
+    }
     std::vector<std::uint32_t> patterns_;
     std::size_t longest_ = 0; // the longest pattern's length
-    std::vector<std::uint32_t> firstChild_;
-    std::vector<unsigned char> label_;     // the byte that leads to the node
-    std::vector<std::uint32_t> out_;       // the pattern whose text ends at the node, or kNone
-    std::vector<std::uint32_t> fail_;      // the longest proper suffix of the node's text that is a node
-    std::vector<std::uint32_t> report_;    // the first node on the failure chain (itself included) with a
-                                           // pattern, or kNone
-    std::vector<std::uint32_t> stepFlags_; // per node: the flags of a step that reaches it
+    std::vector<Node> nodes_; // one more than the nodes: the last holds only firstChild
+    std::vector<std::uint32_t> out_;    // the pattern whose text ends at the node, or kNone
+    std::vector<std::uint32_t> report_; // the first node on the failure chain (itself included) with a
+                                        // pattern, or kNone
     std::array<std::uint32_t, 256> rootNext_{};  // the root's children by byte; 0 for none
     std::array<std::uint64_t, 1024> endPairs_{}; // without failure links: the first two bytes of the texts
     // Chains of one byte (see BuildRuns), when some are long: the chains' nodes, each chain in one piece;
