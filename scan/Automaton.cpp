@@ -367,6 +367,38 @@ constexpr std::size_t kMinLinesBeside = 8;
 constexpr std::size_t kLinesBeside = 4; // eight gain nothing more
 constexpr std::size_t kMaxPatternsBeside = std::size_t{1} << 18;
 
+// Four walks through the dense table side by side, the bytes of walk k from bytes[k] on: takes up to `left`
+// steps of each while no entry reached carries one of `stop`'s bits. Gives the steps taken; the walks' states
+// are then in at[], and when they stopped early, the entries that stopped them in cell[] (not yet taken).
+// The walks wait for their own table reads only, not for each other's.
+[[gnu::always_inline]] inline std::size_t StepFour(const std::uint32_t* table, const std::uint8_t* classOf,
+                                                   const std::array<const unsigned char*, 4>& bytes,
+                                                   std::array<std::uint32_t, 4>& at,
+                                                   std::array<std::uint32_t, 4>& cell, std::size_t left,
+                                                   std::uint32_t stop) {
+    const unsigned char *b0 = bytes[0], *b1 = bytes[1], *b2 = bytes[2], *b3 = bytes[3];
+    // Held as size_t, so that an index is one 64-bit addition.
+    std::size_t a0 = at[0], a1 = at[1], a2 = at[2], a3 = at[3];
+    std::uint32_t c0 = 0, c1 = 0, c2 = 0, c3 = 0;
+    std::size_t k = 0;
+    for (; k < left; ++k) {
+        c0 = table[a0 + classOf[b0[k]]];
+        c1 = table[a1 + classOf[b1[k]]];
+        c2 = table[a2 + classOf[b2[k]]];
+        c3 = table[a3 + classOf[b3[k]]];
+        if (((c0 | c1 | c2 | c3) & stop) != 0) [[unlikely]]
+            break;
+        a0 = c0;
+        a1 = c1;
+        a2 = c2;
+        a3 = c3;
+    }
+    at = {static_cast<std::uint32_t>(a0), static_cast<std::uint32_t>(a1), static_cast<std::uint32_t>(a2),
+          static_cast<std::uint32_t>(a3)};
+    cell = {c0, c1, c2, c3};
+    return k;
+}
+
 } // namespace
 
 // Walks line i of the run, recording its patterns. A state that the byte leads back to stays while the byte
@@ -430,26 +462,17 @@ void Automaton::WalkLine(const LineRun& run, std::size_t i, bool shared, std::si
                 std::min(std::min(l0.end - l0.j, l1.end - l1.j), std::min(l2.end - l2.j, l3.end - l3.j));
             if (left == 0)
                 break;
-            for (; left > 0; --left) {
-                const std::uint32_t c0 = table[l0.at + classOf[u[l0.j]]];
-                const std::uint32_t c1 = table[l1.at + classOf[u[l1.j]]];
-                const std::uint32_t c2 = table[l2.at + classOf[u[l2.j]]];
-                const std::uint32_t c3 = table[l3.at + classOf[u[l3.j]]];
-                if (((c0 | c1 | c2 | c3) & kFlags) != 0) [[unlikely]] {
-                    land(l0, c0 & ~kFlags, c0 & kFlags);
-                    land(l1, c1 & ~kFlags, c1 & kFlags);
-                    land(l2, c2 & ~kFlags, c2 & kFlags);
-                    land(l3, c3 & ~kFlags, c3 & kFlags);
-                    break; // a lane may have gone past a run: count the steps left afresh
-                }
-                l0.at = c0;
-                l1.at = c1;
-                l2.at = c2;
-                l3.at = c3;
-                ++l0.j;
-                ++l1.j;
-                ++l2.j;
-                ++l3.j;
+            std::array<std::uint32_t, 4> at{l0.at, l1.at, l2.at, l3.at}, cell;
+            const std::size_t taken = StepFour(table, classOf, {u + l0.j, u + l1.j, u + l2.j, u + l3.j}, at,
+                                               cell, left, kFlags);
+            l0.at = at[0], l1.at = at[1], l2.at = at[2], l3.at = at[3];
+            l0.j += taken, l1.j += taken, l2.j += taken, l3.j += taken;
+            if (taken < left) {
+                land(l0, cell[0] & ~kFlags, cell[0] & kFlags);
+                land(l1, cell[1] & ~kFlags, cell[1] & kFlags);
+                land(l2, cell[2] & ~kFlags, cell[2] & kFlags);
+                land(l3, cell[3] & ~kFlags, cell[3] & kFlags);
+                // A lane may have gone past a run: the steps left are counted afresh.
             }
         }
         for (Lane* lane : {&l0, &l1, &l2, &l3})
@@ -567,36 +590,19 @@ void Automaton::WalkLinesBeside(const LineRun& run, std::size_t from, std::size_
     if (each(kAll, take)) {
         for (;;) {
             if (Whole || ((l0.at | l1.at | l2.at | l3.at) & kSparse) == 0) {
-                // As many steps as every lane's line has left, taken in turn with the lanes' places and
-                // states in locals, while no step needs more than the table.
+                // As many steps as every lane's line has left, while no step needs more than the table.
                 std::size_t left =
                     std::min(std::min(l0.end - l0.j, l1.end - l1.j), std::min(l2.end - l2.j, l3.end - l3.j));
-                std::uint32_t a0 = l0.at, a1 = l1.at, a2 = l2.at, a3 = l3.at;
-                std::size_t j0 = l0.j, j1 = l1.j, j2 = l2.j, j3 = l3.j;
-                std::uint32_t c0 = 0, c1 = 0, c2 = 0, c3 = 0;
-                for (; left > 0; --left) {
-                    c0 = table[a0 + classOf[u[j0]]];
-                    c1 = table[a1 + classOf[u[j1]]];
-                    c2 = table[a2 + classOf[u[j2]]];
-                    c3 = table[a3 + classOf[u[j3]]];
-                    if (((c0 | c1 | c2 | c3) & kSlow) != 0) [[unlikely]]
-                        break;
-                    a0 = c0;
-                    a1 = c1;
-                    a2 = c2;
-                    a3 = c3;
-                    ++j0;
-                    ++j1;
-                    ++j2;
-                    ++j3;
-                }
-                l0.at = a0, l1.at = a1, l2.at = a2, l3.at = a3;
-                l0.j = j0, l1.j = j1, l2.j = j2, l3.j = j3;
-                if (left > 0) {
-                    land(l0, c0 & ~kFlags, c0 & kFlags);
-                    land(l1, c1 & ~kFlags, c1 & kFlags);
-                    land(l2, c2 & ~kFlags, c2 & kFlags);
-                    land(l3, c3 & ~kFlags, c3 & kFlags);
+                std::array<std::uint32_t, 4> at{l0.at, l1.at, l2.at, l3.at}, cell;
+                const std::size_t taken = StepFour(table, classOf, {u + l0.j, u + l1.j, u + l2.j, u + l3.j},
+                                                   at, cell, left, kSlow);
+                l0.at = at[0], l1.at = at[1], l2.at = at[2], l3.at = at[3];
+                l0.j += taken, l1.j += taken, l2.j += taken, l3.j += taken;
+                if (taken < left) {
+                    land(l0, cell[0] & ~kFlags, cell[0] & kFlags);
+                    land(l1, cell[1] & ~kFlags, cell[1] & kFlags);
+                    land(l2, cell[2] & ~kFlags, cell[2] & kFlags);
+                    land(l3, cell[3] & ~kFlags, cell[3] & kFlags);
                 }
             } else {
                 // A lane past the dense table walks on alone until it is back in the table or its line
