@@ -10,8 +10,10 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stop_token>
 #include <string>
+#include <system_error>
 #include <thread>
 
 #include "form/View.h"
@@ -115,27 +117,48 @@ void BackgroundWork::Start(std::function<Result(std::stop_token, WorkProgress&)>
         deliver(result);
         return;
     }
+    // What the thread runs and delivers, kept here too: should the system give no thread, the work runs
+    // on the window's thread instead, as it does when work is not put in the background.
+    struct Job {
+        std::function<Result(std::stop_token, WorkProgress&)> run;
+        std::function<void(Result&)> deliver;
+    };
+    const auto job = std::make_shared<Job>(Job{std::move(run), std::move(deliver)});
     auto progress = progress_;
-    thread_ = std::jthread([this, alive, generation, progress, run = std::move(run),
-                            deliver = std::move(deliver)](std::stop_token stop) mutable {
-        std::shared_ptr<Result> result;
-        try {
-            result = std::make_shared<Result>(run(stop, *progress));
-        } catch (const std::exception&) {
-            result.reset(); // the window hears of it below, and stops waiting
-        }
-        if (stop.stop_requested())
-            return; // stopped: a newer choice or the window's end; nothing to deliver
-        post_([this, alive, generation, result, deliver]() {
-            if (alive.expired() || generation != generation_)
-                return; // superseded after it was posted
-            busy_ = false;
-            if (result)
-                deliver(*result);
-            else if (failed_)
-                failed_();
+    try {
+        thread_ = std::jthread([this, alive, generation, progress, job](std::stop_token stop) {
+            std::shared_ptr<Result> result;
+            try {
+                result = std::make_shared<Result>(job->run(stop, *progress));
+            } catch (const std::exception&) {
+                result.reset(); // the window hears of it below, and stops waiting
+            }
+            if (stop.stop_requested())
+                return; // stopped: a newer choice or the window's end; nothing to deliver
+            post_([this, alive, generation, result, job]() {
+                if (alive.expired() || generation != generation_)
+                    return; // superseded after it was posted
+                busy_ = false;
+                if (result)
+                    job->deliver(*result);
+                else if (failed_)
+                    failed_();
+            });
         });
-    });
+        return;
+    } catch (const std::system_error&) {
+    }
+    std::optional<Result> result;
+    try {
+        result.emplace(job->run(std::stop_token{}, *progress));
+    } catch (const std::exception&) {
+        result.reset();
+    }
+    busy_ = false;
+    if (result)
+        job->deliver(*result);
+    else if (failed_)
+        failed_();
 }
 
 } // namespace form

@@ -12,6 +12,7 @@
 #include <new>
 #include <optional>
 #include <stop_token>
+#include <system_error>
 #include <thread>
 
 #include "text/LineReader.h"
@@ -449,11 +450,18 @@ text::Status SearchRanges(const text::File& file, const EventMatcher& matcher, c
     {
         std::vector<std::jthread> workers; // joined on every way out of this block
         workers.reserve(ranges - 1);
-        for (std::size_t k = 1; k < ranges; ++k)
-            workers.emplace_back(searchRange, k);
+        try {
+            for (std::size_t k = 1; k < ranges; ++k)
+                workers.emplace_back(searchRange, k);
+        } catch (const std::system_error&) {
+            // The system gives no more threads: the calling thread searches the ranges left after its own.
+        }
         searchRange(0);
         for (std::size_t k = 1; k < ranges; ++k) {
-            workers[k - 1].join();
+            if (k - 1 < workers.size())
+                workers[k - 1].join();
+            else
+                searchRange(k);
             if (sink != nullptr && !stop.Stopped())
                 handOver(k);
         }

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <random>
 
 namespace {
@@ -199,6 +200,25 @@ TEST_F(WorkTest, ExitStopsTheWorkAtOnce) {
     view_->RunPosted();
     EXPECT_TRUE(view_->Items(ListId::LstErrors).empty());
     EXPECT_EQ(view_->waitDepth, 0);
+}
+
+// When the system gives no thread for the work, it runs on the window's thread (the window waits for it, as
+// the program of one thread does) and its result is shown as ever.
+TEST_F(WorkTest, WithNoThreadToBeHadTheWorkRunsOnTheWindowsThread) {
+    Start(true);
+    view_->settleAfterChoice = false;
+    const std::optional<int> result = testing_support::WithoutNewThreads([&] {
+        view_->Choose(ListId::lstFiles, view_->RowOf(ListId::lstFiles, "SMTP-Debug-20260713.log"));
+        if (form_->Busy() || view_->waitDepth != 0)
+            return 1;
+        if (view_->Items(ListId::LstErrors).size() != 3 ||
+            view_->status.rfind("SMTP-Debug-20260713.log: 1.5 MB, 40,000 lines, 3 events in ", 0) != 0)
+            return 2;
+        return 0;
+    });
+    if (!result)
+        GTEST_SKIP() << "a child process without threads cannot be arranged here";
+    EXPECT_EQ(*result, 0) << "1: still waiting, 2: not the count's result, -1: the child died";
 }
 
 TEST_F(WorkTest, EveryTimingEndsAsTheProgramOfOneThreadDoes) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -156,6 +157,28 @@ TEST_F(ScanControl, ASinkThatFailsStopsTheListingAndIsItsResult) {
             }
         }
     }
+}
+
+// When the system gives no thread, the calling thread searches every range in turn: the same counts and lines
+// as ever, not a failure or an escaping exception.
+TEST_F(ScanControl, WithNoThreadToBeHadTheCallingThreadSearchesEveryRange) {
+    const std::optional<int> result = testing_support::WithoutNewThreads([&] {
+        const scan::ScanOptions options = SplitEverywhere(7, 4096);
+        std::vector<std::int32_t> counts;
+        RecordingSink sink;
+        if (!scan::CountEvents(path_, matcher_, counts, options).ok ||
+            counts != std::vector<std::int32_t>{429, 3000, 0})
+            return 1;
+        if (!scan::ListInstances(path_, "Relay denied", sink, options).ok || sink.lines.size() != all_.lines.size())
+            return 2;
+        for (std::size_t i = 0; i < sink.lines.size(); ++i)
+            if (sink.lines[i].offset != all_.lines[i].offset || sink.lines[i].text != all_.lines[i].text)
+                return 3;
+        return 0;
+    });
+    if (!result)
+        GTEST_SKIP() << "a child process without threads cannot be arranged here";
+    EXPECT_EQ(*result, 0) << "1: counts, 2: the list's size, 3: a line differs, -1: the child died";
 }
 
 TEST(ScanThreads, ComeFromTheOptionsTheEnvironmentOrTheHardware) {

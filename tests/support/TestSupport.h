@@ -4,6 +4,8 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -56,6 +58,12 @@ private:
     bool measured_ = false;
     std::size_t startBytes_ = 0;
 };
+
+// Runs body in a child process to which the system gives no new thread (its address space is held so close
+// to what it uses that no thread's stack fits) and gives body's result, or -1 if the child died. Nothing
+// where that cannot be arranged: on Windows, under the sanitizers (their own memory needs room), or when a
+// thread starts all the same.
+std::optional<int> WithoutNewThreads(const std::function<int()>& body);
 
 // Writes `count` bytes of `fill` to the end of the file at path (created if missing), a block at a time, so
 // that a test can make a file far larger than it would want to hold in memory.

@@ -26,4 +26,9 @@ std::size_t PeakMemory::GrowthBytes() const {
     return 0;
 }
 
+// A child process cannot be forked here; the scan's and the window's fallback is tested on Linux.
+std::optional<int> WithoutNewThreads(const std::function<int()>&) {
+    return std::nullopt;
+}
+
 } // namespace testing_support
