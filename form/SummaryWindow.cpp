@@ -5,13 +5,12 @@
 #include "form/frmMain.h"
 #include "scan/LogFiles.h"
 #include "settings/Registry.h"
+#include "text/Replace.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <filesystem>
 #include <mutex>
-#include <system_error>
 
 namespace form {
 
@@ -40,28 +39,6 @@ int Level(std::uint64_t value, std::uint64_t largest) {
         return 0;
     const std::uint64_t levels = SummaryTable::kShadeLevels;
     return int((value * levels + largest - 1) / largest);
-}
-
-// Writes `bytes` to `path` through a temporary file beside it, renamed over it once it is written whole.
-text::Status WriteReplacing(const std::string& path, const std::string& bytes) {
-    const std::string temporary = path + ".partial";
-    std::FILE* out = std::fopen(temporary.c_str(), "wb");
-    if (out == nullptr)
-        return text::Status::FromErrno(errno);
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
-    const int writeError = errno;
-    if (std::fclose(out) != 0 || !written) {
-        const int error = written ? errno : writeError;
-        std::remove(temporary.c_str());
-        return text::Status::FromErrno(error);
-    }
-    std::error_code renamed;
-    std::filesystem::rename(std::filesystem::path(temporary), std::filesystem::path(path), renamed);
-    if (renamed) {
-        std::remove(temporary.c_str());
-        return text::Status::Fail(renamed.message());
-    }
-    return text::Status::Ok();
 }
 
 bool EndsWithLog(const std::string& path) {
@@ -303,10 +280,12 @@ std::string SummaryWindow::Csv() const {
     return hasTable_ ? SummaryCsv(summary_, request_.searchStrings) : std::string();
 }
 
+// Written whole or not at all, as the main window's exports are; never named like a log, nor a log or in a
+// log directory.
 text::Status SummaryWindow::Export(const std::string& path) const {
-    if (EndsWithLog(path))
+    if (EndsWithLog(path) || IsLogTarget(path))
         return text::Status::Fail(std::string(kSummaryNotOverLog));
-    return WriteReplacing(path, Csv());
+    return text::ReplaceWhole(path, Csv());
 }
 
 } // namespace form

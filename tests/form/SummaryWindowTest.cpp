@@ -9,6 +9,7 @@
 #include "form/frmMain.h"
 #include "support/Road.h"
 #include "support/TestSupport.h"
+#include "text/Replace.h"
 
 #include <gtest/gtest.h>
 
@@ -375,8 +376,11 @@ TEST_F(SummaryWindowTest, ExportWritesTheTableWholeAndNeverOverALog) {
         {"over an older export", dir_.File("week.csv"), true},
         {"a debug log", logPath, false},
         {"a log, upper case", smtpDebug_ + "/OTHER.LOG", false},
+        {"into a log directory", smtpDebug_ + "/week.csv", false},
         {"no such directory", dir_.File("missing/week.csv"), false},
     };
+    // A file of the user's that a fixed temporary name would have been.
+    testing_support::WriteBytes(dir_.File("week.csv.partial"), "mine");
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         const text::Status status = window_->Export(row.path);
@@ -384,10 +388,13 @@ TEST_F(SummaryWindowTest, ExportWritesTheTableWholeAndNeverOverALog) {
         if (row.written) {
             EXPECT_EQ(testing_support::ReadBytes(row.path), csv);
         }
-        EXPECT_FALSE(std::filesystem::exists(row.path + ".partial"));
+        for (const std::string& name : text::DirectoryNames(text::ParentDirectory(row.path)))
+            EXPECT_FALSE(text::IsTemporaryNameOf(name, "week.csv")) << name; // none left behind
     }
+    EXPECT_EQ(testing_support::ReadBytes(dir_.File("week.csv.partial")), "mine");
     EXPECT_EQ(testing_support::ReadBytes(logPath), roadtest::kSmtpDebugLog);
     EXPECT_FALSE(std::filesystem::exists(smtpDebug_ + "/OTHER.LOG"));
+    EXPECT_FALSE(std::filesystem::exists(smtpDebug_ + "/week.csv"));
 }
 
 } // namespace
