@@ -277,7 +277,8 @@ std::uint32_t Automaton::Child(std::uint32_t node, unsigned char byte) const {
     if (hi - lo > 8) {
         const Node* found = std::lower_bound(nodes + lo, nodes + hi, byte,
                                              [](const Node& v, unsigned char b) { return v.label < b; });
-        return found != nodes + hi && found->label == byte ? static_cast<std::uint32_t>(found - nodes) : kNone;
+        return found != nodes + hi && found->label == byte ? static_cast<std::uint32_t>(found - nodes)
+                                                           : kNone;
     }
     for (; lo < hi; ++lo)
         if (nodes[lo].label == byte)
@@ -463,8 +464,8 @@ void Automaton::WalkLine(const LineRun& run, std::size_t i, bool shared, std::si
             if (left == 0)
                 break;
             std::array<std::uint32_t, 4> at{l0.at, l1.at, l2.at, l3.at}, cell;
-            const std::size_t taken = StepFour(table, classOf, {u + l0.j, u + l1.j, u + l2.j, u + l3.j}, at,
-                                               cell, left, kFlags);
+            const std::size_t taken =
+                StepFour(table, classOf, {u + l0.j, u + l1.j, u + l2.j, u + l3.j}, at, cell, left, kFlags);
             l0.at = at[0], l1.at = at[1], l2.at = at[2], l3.at = at[3];
             l0.j += taken, l1.j += taken, l2.j += taken, l3.j += taken;
             if (taken < left) {
@@ -594,8 +595,8 @@ void Automaton::WalkLinesBeside(const LineRun& run, std::size_t from, std::size_
                 std::size_t left =
                     std::min(std::min(l0.end - l0.j, l1.end - l1.j), std::min(l2.end - l2.j, l3.end - l3.j));
                 std::array<std::uint32_t, 4> at{l0.at, l1.at, l2.at, l3.at}, cell;
-                const std::size_t taken = StepFour(table, classOf, {u + l0.j, u + l1.j, u + l2.j, u + l3.j},
-                                                   at, cell, left, kSlow);
+                const std::size_t taken =
+                    StepFour(table, classOf, {u + l0.j, u + l1.j, u + l2.j, u + l3.j}, at, cell, left, kSlow);
                 l0.at = at[0], l1.at = at[1], l2.at = at[2], l3.at = at[3];
                 l0.j += taken, l1.j += taken, l2.j += taken, l3.j += taken;
                 if (taken < left) {

@@ -54,8 +54,8 @@ public:
 
 private:
     static constexpr std::uint32_t kNone = ~std::uint32_t{0};
-    // A step's flags, in a dense entry and in a node's record: the node reached reports a pattern; a run of the
-    // byte that led there would keep it there or take it down a long chain (see WalkLine).
+    // A step's flags, in a dense entry and in a node's record: the node reached reports a pattern; a run of
+    // the byte that led there would keep it there or take it down a long chain (see WalkLine).
     static constexpr std::uint32_t kReports = std::uint32_t{1} << 31;
     static constexpr std::uint32_t kRepeats = std::uint32_t{1} << 30;
     static constexpr std::uint32_t kFlags = kReports | kRepeats;
@@ -104,8 +104,8 @@ private:
         return std::uint32_t{nodes_[node].flags} << kFlagShift;
     }
     std::vector<std::uint32_t> patterns_;
-    std::size_t longest_ = 0; // the longest pattern's length
-    std::vector<Node> nodes_; // one more than the nodes: the last holds only firstChild
+    std::size_t longest_ = 0;           // the longest pattern's length
+    std::vector<Node> nodes_;           // one more than the nodes: the last holds only firstChild
     std::vector<std::uint32_t> out_;    // the pattern whose text ends at the node, or kNone
     std::vector<std::uint32_t> report_; // the first node on the failure chain (itself included) with a
                                         // pattern, or kNone

@@ -169,7 +169,8 @@ TEST_F(ScanControl, WithNoThreadToBeHadTheCallingThreadSearchesEveryRange) {
         if (!scan::CountEvents(path_, matcher_, counts, options).ok ||
             counts != std::vector<std::int32_t>{429, 3000, 0})
             return 1;
-        if (!scan::ListInstances(path_, "Relay denied", sink, options).ok || sink.lines.size() != all_.lines.size())
+        if (!scan::ListInstances(path_, "Relay denied", sink, options).ok ||
+            sink.lines.size() != all_.lines.size())
             return 2;
         for (std::size_t i = 0; i < sink.lines.size(); ++i)
             if (sink.lines[i].offset != all_.lines[i].offset || sink.lines[i].text != all_.lines[i].text)
