@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The Windows window under Wine on a virtual display: a registry written into the test prefix, logs made by
 # the demo generator, a library server on 127.0.0.1, then brindlemar-analyser.exe --selftest walks from
-# start-up to a file, an event, an instance and its transcript (and the instance window) and the summary of
-# all files, writes what the window showed, and a screenshot is kept as build-win64/window-screenshot.png
-# before File > Exit.
+# start-up to a file, an event, an instance and its transcript (and the instance window), the File menu's
+# exports, the lists' context menus, Ctrl+C and F5, and the summary of all files, writes what the window
+# showed, and a screenshot is kept as build-win64/window-screenshot.png before File > Exit.
 # Usage: scripts/window-test.sh [linux-build-dir] [windows-build-dir]   (run by scripts/windows.sh)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -74,8 +74,10 @@ if kill -0 "$window" 2>/dev/null; then
 fi
 echo "the window's road took $(($(date +%s) - start)) s under Wine"
 [ -f "$report" ] || { echo "FAILED: the window wrote no report"; cat "$work/window.out"; exit 1; }
-sed 's/\r//' "$report" | grep -E '^(result|caption|dpi|font|lstLogSource\[0\]|lstFiles.count|LstErrors\[0\]|lstinstances.count|status|message|menu|summary\..*)=' |
-    cut -c1-150
+shown='result|caption|dpi|font|lstLogSource\[0\]|lstFiles.count|LstErrors\[0\]|lstinstances.count'
+shown+='|status|message|menu|summary\..*|savePrompt|export\..*|instanceMenu.*|eventMenu.*|clipboard\..*'
+shown+='|refresh\..*'
+sed 's/\r//' "$report" | grep -E "^($shown)=" | cut -c1-150
 
 failures=0
 expect() { # DESCRIPTION EXTENDED-REGEX
@@ -104,6 +106,71 @@ if [ -n "$rows" ] && [ -n "$events" ] && [ "$rows" -ge "$events" ] && [ "$events
     echo "ok: the summary's $rows rows and $columns columns over $files files"
 else
     echo "FAILED: the summary's rows ($rows, the file showed $events events) and columns ($columns, $files files)"
+    failures=$((failures + 1))
+fi
+# The File menu's exports, answered with files beside the report: what the save dialog was asked, the status
+# bar, and what the files hold.
+expect "Export Events asked for a CSV file named after the log file" \
+    '^savePrompt=Export Events: .+-events\.csv$'
+expect "Export Instances asked for a log file named after the log file and the event" \
+    '^savePrompt=Export Instances: .+-event-[0-9]+\.log$'
+expect "the events exported" '^export\.events\.status=Exported [0-9]+ events? to .+\\export-events\.csv$'
+expect "the events file: UTF-8 with its byte order mark" '^export\.events\.bom=yes$'
+expect "the events file's header" '^export\.events\[0\]=index,count,search,link,explanation$'
+expect "the instances exported" \
+    '^export\.instances\.status=Exported [0-9]+ lines? to .+\\export-instances\.log$'
+expect "the instances file: the log's bytes, no byte order mark" '^export\.instances\.bom=no$'
+# The lists' context menus, opened by a right-click on the list and used by an item's access key.
+expect "the instance list's menu: two items" '^instanceMenu\.count=2$'
+expect "the instance list's menu: Copy" '^instanceMenu\[0\]=&Copy\\tCtrl\+C$'
+expect "the instance list's menu: Export Instances..." '^instanceMenu\[1\]=Export &Instances\.\.\.$'
+expect "the event list's menu: two items" '^eventMenu\.count=2$'
+expect "the event list's menu: Copy" '^eventMenu\[0\]=&Copy\\tCtrl\+C$'
+expect "the event list's menu: Export Events..." '^eventMenu\[1\]=Export &Events\.\.\.$'
+prompts=$(grep -c '^savePrompt=' "$report" || true)
+prompt() { grep '^savePrompt=' "$report" | sed -n "$1p"; }
+if [ "$prompts" = 3 ] && [ "$(prompt 3)" = "$(prompt 1)" ]; then
+    echo "ok: Export Events... on the event list's menu asked as File > Export Events... did"
+else
+    echo "FAILED: the save prompts ($prompts of 3, the third the same as the first)"
+    failures=$((failures + 1))
+fi
+same_value() { # DESCRIPTION KEY KEY
+    local a b
+    a=$(value "$2")
+    b=$(value "$3")
+    if [ -n "$a" ] && [ "$a" = "$b" ]; then
+        echo "ok: $1"
+    else
+        echo "FAILED: $1 ($2: '$a', $3: '$b')"
+        failures=$((failures + 1))
+    fi
+}
+same_value "the instances file's first line is the first instance" 'export\.instances\[0\]' \
+    'lstinstances\[0\]'
+same_value "the instances file holds a line per instance" 'export\.instances\.lines' 'lstinstances\.count'
+same_value "the event list's menu exported the same events file" 'export\.eventsFromMenu\.size' \
+    'export\.events\.size'
+same_value "Copy on the instance list's menu copied the first instance" 'clipboard\.menu' \
+    'lstinstances\[0\]'
+same_value "Ctrl+C on the instance list copied the first instance" 'clipboard\.keys' 'lstinstances\[0\]'
+events_csv=$(value 'export\.events\.lines')
+if [ -n "$events_csv" ] && [ "$events_csv" -gt "$events" ]; then
+    echo "ok: the events file's $events_csv lines hold the header and the $events events"
+else
+    echo "FAILED: the events file's lines ($events_csv) for $events events"
+    failures=$((failures + 1))
+fi
+# F5 through the accelerator table: the file counted again (the transcript is emptied and the event chosen
+# again), the same events shown.
+same_value "F5 counted the same events again" 'refresh\.events\.before' 'refresh\.events\.after'
+same_value "F5 listed the event's instances again" 'refresh\.instances\.after' 'lstinstances\.count'
+shown_before=$(value 'refresh\.transcript\.before')
+shown_after=$(value 'refresh\.transcript\.after')
+if [ "${shown_before:-0}" -gt 0 ] && [ "$shown_after" = 0 ]; then
+    echo "ok: F5 emptied the transcript shown before it"
+else
+    echo "FAILED: F5 did not refresh (transcript before: $shown_before bytes, after: $shown_after)"
     failures=$((failures + 1))
 fi
 if grep -q '^message=' "$report"; then
