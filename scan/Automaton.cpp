@@ -1,6 +1,7 @@
 #include "scan/Automaton.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cstring>
 #include <new>
@@ -52,7 +53,13 @@ std::size_t RunStart(const char* d, std::size_t to, std::size_t from, char byte)
     return j;
 }
 
+std::atomic<std::size_t> denseCellsLimit{Automaton::kMaxDenseCells};
+
 } // namespace
+
+void Automaton::LimitDenseCells(std::size_t cells) {
+    denseCellsLimit.store(cells, std::memory_order_relaxed);
+}
 
 void Automaton::Build(std::vector<std::pair<std::string_view, std::uint32_t>> patterns, bool failureLinks,
                       std::size_t maxDenseCells) {
@@ -178,7 +185,8 @@ void Automaton::Build(std::vector<std::pair<std::string_view, std::uint32_t>> pa
     const std::uint32_t first = usedCount < 256 ? 1 : 0;
     const std::uint32_t classes = usedCount + first;
     // The whole automaton when it fits, else its shallowest nodes, where it spends most of its steps.
-    maxDenseCells = std::min<std::size_t>(maxDenseCells, kSparse); // rows stay below kSparse
+    maxDenseCells = std::min<std::size_t>({maxDenseCells, denseCellsLimit.load(std::memory_order_relaxed),
+                                           kSparse}); // rows stay below kSparse
     const bool whole = std::size_t{n} * classes <= maxDenseCells;
     denseNodes_ = whole ? n : static_cast<std::uint32_t>(std::min<std::size_t>(n, maxDenseCells / classes));
     if (denseNodes_ == 0)

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "FuzzSupport.h"
+#include "scan/Automaton.h"
 #include "scan/Matcher.h"
 #include "scan/Scan.h"
 #include "scan/VectorFilter.h"
@@ -199,10 +200,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Differ("the plain scan failed", 0, {});
     compareCounts(counts, "PlainMatcher");
 
-    // Compiled without the vector filter too, so the filters of processors without it are checked here.
+    // Compiled without the vector filter too, so the filters of processors without it are checked here, and
+    // with automata whose dense table holds a few nodes, so that walks go past it as in huge catalogues.
     scan::detail::AllowVectorFilter(false);
+    scan::detail::Automaton::LimitDenseCells(64);
     const scan::EventMatcher withoutVector(strings);
     scan::detail::AllowVectorFilter(true);
+    scan::detail::Automaton::LimitDenseCells(scan::detail::Automaton::kMaxDenseCells);
     const scan::EventMatcher matcher(strings);
     if (!matcher.Ready() || !withoutVector.Ready())
         Differ("the matcher did not compile", 0, {});
@@ -223,7 +227,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!scan::CountEvents(path, withoutVector, counts, plainBlock).ok)
         Differ("the scan without the vector filter failed", 0, {});
     compareCounts(counts,
-                  "EventMatcher without the vector filter at block size " + std::to_string(plainBlock));
+                  "EventMatcher without the vector filter, small dense tables, at block size " + std::to_string(plainBlock));
     // The file split into ranges, one per thread, with the range edges wherever the input puts them: inside
     // a CR LF, right after a lone CR, inside a line longer than the block.
     const unsigned threads = 2 + size % 6;
