@@ -23,8 +23,8 @@ public:
     // The dense table is built only while it stays this small: states x byte classes.
     static constexpr std::size_t kMaxDenseCells = std::size_t{1} << 21;
     // Holds the dense table of automata built from now on to at most `cells` (kMaxDenseCells restores the
-    // default): tests make it small, so that only catalogues of many thousands of strings would otherwise
-    // reach, the walk past the table, is taken through the whole matcher.
+    // default). Tests make it small: the walk past the table, which otherwise only catalogues of many
+    // thousands of strings reach, is then taken through the whole matcher.
     static void LimitDenseCells(std::size_t cells);
 
     // Builds the automaton over the patterns: (bytes, pattern number) pairs, each text non-empty and
