@@ -133,14 +133,24 @@ std::string FormatSeconds(double seconds) {
 }
 } // namespace
 
+namespace {
+// The time left as a person reads it: under a second, whole seconds up to a minute and a half, then whole
+// minutes.
+std::string TimeLeft(double seconds) {
+    if (seconds < 0.5)
+        return "less than a second left";
+    if (seconds < 89.5)
+        return "about " + std::to_string(std::llround(seconds)) + " s left";
+    return "about " + std::to_string(std::llround(seconds / 60)) + " min left";
+}
+} // namespace
+
 std::string WorkText(std::string_view fileName, std::uint64_t done, std::uint64_t total, double seconds) {
     std::string shown(fileName);
     shown += ": " + FormatBytes(done) + " of " + FormatBytes(total);
     // An estimate once a little has been read: the rest at the speed so far.
-    if (done > 0 && done < total && seconds >= 0.5) {
-        const double left = seconds * double(total - done) / double(done);
-        shown += ", about " + std::to_string(std::llround(left)) + " s left";
-    }
+    if (done > 0 && done < total && seconds >= 0.5)
+        shown += ", " + TimeLeft(seconds * double(total - done) / double(done));
     return shown;
 }
 

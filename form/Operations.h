@@ -99,7 +99,8 @@ std::string FormatBytes(std::uint64_t bytes);
 std::string FormatCount(std::uint64_t count);
 
 // The status bar while a file is read: "SMTP-Debug-261208.log: 1.2 GB of 2.5 GB, about 3 s left" (the
-// estimate once there is one to give).
+// estimate once there is one to give; "less than a second left" at the end, "about 4 min left" for a long
+// read).
 std::string WorkText(std::string_view fileName, std::uint64_t done, std::uint64_t total, double seconds);
 // The status bar after a count: "SMTP-Debug-261208.log: 2.5 GB, 35,050,112 lines, 18 events in 0.9 s".
 std::string CountSummary(std::string_view fileName, std::uint64_t bytes, std::uint64_t lines,

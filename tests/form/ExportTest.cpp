@@ -312,4 +312,27 @@ TEST(FormatLocalTimeTest, WritesDayMonthYearAndTheClock) {
     EXPECT_EQ(form::FormatLocalTime(std::mktime(&local)), "31 Jan 2026 00:00");
 }
 
+// The status bar while a file is read: no estimate before there is one to give, then the time left as a
+// person reads it.
+TEST(WorkTextTest, GivesTheBytesAndTheTimeLeftOnceItCanBeEstimated) {
+    const struct {
+        std::uint64_t done, total;
+        double seconds;
+        const char* shown;
+    } rows[] = {
+        {0, 2'500'000'000, 3, "a.log: 0 bytes of 2.5 GB"},                            // nothing read yet
+        {1'200'000'000, 2'500'000'000, 0.2, "a.log: 1.2 GB of 2.5 GB"},               // too soon to tell
+        {1'250'000'000, 2'500'000'000, 3, "a.log: 1.3 GB of 2.5 GB, about 3 s left"}, // half in 3 s
+        {2'490'000'000, 2'500'000'000, 3, "a.log: 2.5 GB of 2.5 GB, less than a second left"},
+        {100'000'000, 2'500'000'000, 3.7, "a.log: 100.0 MB of 2.5 GB, about 89 s left"},
+        {100'000'000, 2'500'000'000, 3.8, "a.log: 100.0 MB of 2.5 GB, about 2 min left"},
+        {10'000'000, 2'500'000'000, 6, "a.log: 10.0 MB of 2.5 GB, about 25 min left"},
+        {2'500'000'000, 2'500'000'000, 6, "a.log: 2.5 GB of 2.5 GB"}, // done
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.shown);
+        EXPECT_EQ(form::WorkText("a.log", row.done, row.total, row.seconds), row.shown);
+    }
+}
+
 } // namespace
