@@ -185,8 +185,8 @@ void Automaton::Build(std::vector<std::pair<std::string_view, std::uint32_t>> pa
     const std::uint32_t first = usedCount < 256 ? 1 : 0;
     const std::uint32_t classes = usedCount + first;
     // The whole automaton when it fits, else its shallowest nodes, where it spends most of its steps.
-    maxDenseCells = std::min<std::size_t>({maxDenseCells, denseCellsLimit.load(std::memory_order_relaxed),
-                                           kSparse}); // rows stay below kSparse
+    maxDenseCells = std::min<std::size_t>(
+        {maxDenseCells, denseCellsLimit.load(std::memory_order_relaxed), kSparse}); // rows stay below kSparse
     const bool whole = std::size_t{n} * classes <= maxDenseCells;
     denseNodes_ = whole ? n : static_cast<std::uint32_t>(std::min<std::size_t>(n, maxDenseCells / classes));
     if (denseNodes_ == 0)
@@ -354,6 +354,24 @@ Automaton::Jump Automaton::JumpRun(std::uint32_t node, const char* d, std::size_
     return {runNodes_[runPos_[node] + steps], steps};
 }
 
+// A step by the byte at d + j has reached `next` from `at`, flagged kRepeats. While the byte repeats the walk
+// would stay where it is, or only step down its chain of that byte: it goes past the run at once. Gives the
+// state reached; j is then at the last byte taken.
+std::uint32_t Automaton::PastRun(std::uint32_t next, std::uint32_t at, const char* d, std::size_t& j,
+                                 std::size_t end) const {
+    if (j + 1 >= end || d[j + 1] != d[j])
+        return next;
+    if (next == at) {
+        j = RunEnd(d, j + 1, end, d[j]) - 1;
+        return next;
+    }
+    if (runNodes_.empty())
+        return next;
+    const Jump jump = JumpRun(NodeOf(next), d, j, end);
+    j += jump.steps;
+    return Encode(jump.node);
+}
+
 namespace {
 
 // A walk over part of a line: the next byte, where the part ends, and the state (see Encode).
@@ -429,16 +447,8 @@ void Automaton::WalkLine(const LineRun& run, std::size_t i, bool shared, std::si
         if (flags != 0) [[unlikely]] {
             if (flags & kReports)
                 counted += Report(NodeOf(next), run, i, shared, state);
-            const char byte = d[lane.j];
-            if ((flags & kRepeats) && lane.j + 1 < lane.end && d[lane.j + 1] == byte) {
-                if (next == lane.at) {
-                    lane.j = RunEnd(d, lane.j + 1, lane.end, byte) - 1;
-                } else if (!runNodes_.empty()) {
-                    const Jump jump = JumpRun(NodeOf(next), d, lane.j, lane.end);
-                    next = Encode(jump.node);
-                    lane.j += jump.steps;
-                }
-            }
+            if (flags & kRepeats)
+                next = PastRun(next, lane.at, d, lane.j, lane.end);
         }
         lane.at = next;
         ++lane.j;
@@ -556,15 +566,8 @@ void Automaton::WalkLinesBeside(const LineRun& run, std::size_t from, std::size_
                     return;
                 }
             }
-            if ((flags & kRepeats) && lane.j + 1 < lane.end && d[lane.j + 1] == d[lane.j]) {
-                if (target == lane.at) {
-                    lane.j = RunEnd(d, lane.j + 1, lane.end, d[lane.j]) - 1;
-                } else if (!runNodes_.empty()) {
-                    const Jump jump = JumpRun(NodeOf(target), d, lane.j, lane.end);
-                    target = Encode(jump.node);
-                    lane.j += jump.steps;
-                }
-            }
+            if (flags & kRepeats)
+                target = PastRun(target, lane.at, d, lane.j, lane.end);
         }
         lane.at = target;
         ++lane.j;

@@ -87,6 +87,8 @@ private:
         std::size_t steps;
     };
     Jump JumpRun(std::uint32_t node, const char* d, std::size_t j, std::size_t end) const;
+    std::uint32_t PastRun(std::uint32_t next, std::uint32_t at, const char* d, std::size_t& j,
+                          std::size_t end) const;
     void BuildRuns(bool failureLinks);
     std::size_t Report(std::uint32_t node, const LineRun& run, std::size_t line, bool shared,
                        MatchState& state) const;

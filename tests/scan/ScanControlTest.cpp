@@ -111,24 +111,21 @@ TEST_F(ScanControl, AStopAtAnyStageEndsTheScanWithNothingHalfDone) {
             EXPECT_TRUE(totals.stopped);
             EXPECT_EQ(counts, std::vector<std::int32_t>(3, 0));
 
-            blocks = 0;
-            if (stopAfter != 0)
-                stop = std::stop_source();
-            else
-                stop.request_stop();
-            options.stop = stop.get_token();
+            // The next scan asked to stop in the same way: at once, or after as many blocks.
+            const auto again = [&] {
+                blocks = 0;
+                if (stopAfter != 0)
+                    stop = std::stop_source();
+                options.stop = stop.get_token();
+            };
+            again();
             scan::InstanceLines lines;
             const text::Status listed = lines.Build(path_, "Relay denied", options);
             EXPECT_FALSE(listed.ok);
             EXPECT_EQ(lines.Size(), 0u);
 
             // A sink keeps what it was told before the stop: the first lines of the list, in order.
-            blocks = 0;
-            if (stopAfter != 0)
-                stop = std::stop_source();
-            else
-                stop.request_stop();
-            options.stop = stop.get_token();
+            again();
             RecordingSink sink;
             const text::Status streamed = scan::ListInstances(path_, "Relay denied", sink, options);
             EXPECT_EQ(streamed.description, "Cancelled");
